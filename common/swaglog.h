@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#define CLOUDLOG_DEBUG 10
+#define CLOUDLOG_INFO 20
+#define CLOUDLOG_WARNING 30
+#define CLOUDLOG_ERROR 40
+
+namespace Path {
+std::string swaglog_ipc();
+}
+
+void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func, const char *fmt, ...)
+    __attribute__((format(printf, 5, 6)));
+
+// Call sites state only the level, the format and its arguments.
+#define cloudlog(lvl, fmt, ...) cloudlog_e(lvl, __FILE__, __LINE__, __func__, fmt, ##__VA_ARGS__)
+
+#define LOGD(fmt, ...) cloudlog(CLOUDLOG_DEBUG, fmt, ##__VA_ARGS__)
+#define LOG(fmt, ...) cloudlog(CLOUDLOG_INFO, fmt, ##__VA_ARGS__)
+#define LOGW(fmt, ...) cloudlog(CLOUDLOG_WARNING, fmt, ##__VA_ARGS__)
+#define LOGE(fmt, ...) cloudlog(CLOUDLOG_ERROR, fmt, ##__VA_ARGS__)

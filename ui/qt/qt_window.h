@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QWidget>
+
+// Sizes, shows and places a top-level widget full-screen on the device's display.
+void setMainWindow(QWidget *w);
