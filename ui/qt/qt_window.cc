@@ -3,14 +3,13 @@
 #include <wayland-client-protocol.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include <qpa/qplatformnativeinterface.h>
 #include <QGuiApplication>
 #include <QWindow>
 
 #include "common/util.h"
+#include "ui/qt/require.h"
 
 namespace {
 
@@ -36,13 +35,10 @@ void rotateSurface(QWidget *w) {
   wl_surface_commit(surface);
 }
 
-// Stays active in release builds: without EGL nothing can be drawn on the device.
+// Without EGL nothing can be drawn on the device.
 void requireEglDisplay(QWidget *w) {
   const void *egl = nativeResource("egldisplay", w);
-  if (egl == nullptr) {
-    std::fprintf(stderr, "%s:%d: %s: Assertion `egl != nullptr' failed.\n", __FILE__, __LINE__, __func__);
-    std::abort();
-  }
+  REQUIRE(egl != nullptr);
 }
 
 }  // namespace
