@@ -1,125 +1,99 @@
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <memory>
+#include <signal.h>
+#include <unistd.h>
 
-#include "common/params.h"
-#include "tests/fixtures/log_collector.h"
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QProcess>
+#include <QSurfaceFormat>
+#include <QTimer>
+#include <QtTest>
+
 #include "ui/qt/util.h"
 
-using Stored = QMap<QString, QByteArray>;
-Q_DECLARE_METATYPE(Stored)
+namespace {
+
+const QString kBacklight = QStringLiteral("/sys/class/backlight/panel0-backlight/");
+
+QByteArray readAll(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The backlight a device would have; only ever made inside the device root fixture's private mounts.
+void makeBacklight() {
+  if (qEnvironmentVariableIsEmpty("DEVICE_ROOT_SCRATCH")) {
+    qFatal("run through the device root fixture");
+  }
+  QDir().mkpath(kBacklight);
+  QFile max(kBacklight + QStringLiteral("max_brightness"));
+  if (!max.open(QIODevice::WriteOnly) || max.write("1000\n") != 5) {
+    qFatal("cannot make the backlight files");
+  }
+}
+
+}  // namespace
 
 class TestQtUtil : public QObject {
   Q_OBJECT
 
 private slots:
-  void initTestCase() {
-    QVERIFY(tmp.isValid());
-    prefix = LogCollector::unique_prefix("device-info");
-    qputenv("HALCYRA_PREFIX", QByteArray::fromStdString(prefix));
-    collector = std::make_unique<LogCollector>(prefix);
+  void initAppPreparesProcess() {
+    QCOMPARE(readAll(kBacklight + QStringLiteral("bl_power")), QByteArray("0\n"));
+    QCOMPARE(readAll(kBacklight + QStringLiteral("brightness")), QByteArray("650\n"));
+    QCOMPARE(qgetenv("QT_DBL_CLICK_DIST"), QByteArray("150"));
+    QCOMPARE(QDir::currentPath(), QCoreApplication::applicationDirPath());
+
+    const QSurfaceFormat fmt = QSurfaceFormat::defaultFormat();
+    QCOMPARE(fmt.renderableType(), QSurfaceFormat::OpenGLES);
+    QCOMPARE(fmt.samples(), 16);
+    QCOMPARE(fmt.stencilBufferSize(), 1);
   }
 
-  void deviceInformation_data() {
-    QTest::addColumn<QString>("root");
-    QTest::addColumn<Stored>("stored");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<int>("errorRecords");
-
-    const QString dir = tmp.path();
-    QTest::newRow("nothing stored") << dir + "/empty" << Stored{}
-                                    << QByteArray("version=\nagent=halcyra-\ndongle=none\nssh=0\n") << 0;
-    QTest::newRow("all stored") << dir + "/full"
-                                << Stored{{"Version", "1.4.2"}, {"DongleId", "a1b2c3"}, {"SshEnabled", "1"}}
-                                << QByteArray("version=1.4.2\nagent=halcyra-1.4.2\ndongle=[a1b2c3]\nssh=1\n") << 0;
-    QTest::newRow("UTF-8 version") << dir + "/utf8" << Stored{{"Version", "v2 \xe2\x9c\x93"}}
-                                   << QByteArray(
-                                          "version=v2 \xe2\x9c\x93\nagent=halcyra-v2 \xe2\x9c\x93\ndongle=none\n"
-                                          "ssh=0\n")
-                                   << 0;
-    QTest::newRow("unregistered device") << dir + "/unreg" << Stored{{"DongleId", "UnregisteredDevice"}}
-                                         << QByteArray("version=\nagent=halcyra-\ndongle=none\nssh=0\n") << 0;
-    QTest::newRow("only the exact text is unregistered")
-        << dir + "/unreg-lf" << Stored{{"DongleId", "UnregisteredDevice\n"}}
-        << QByteArray("version=\nagent=halcyra-\ndongle=[UnregisteredDevice\n]\nssh=0\n") << 0;
-    QTest::newRow("empty identifier") << dir + "/empty-id" << Stored{{"DongleId", ""}}
-                                      << QByteArray("version=\nagent=halcyra-\ndongle=none\nssh=0\n") << 0;
-    QTest::newRow("default root") << QString() << Stored{{"Version", "9"}, {"SshEnabled", "1"}}
-                                  << QByteArray("version=9\nagent=halcyra-9\ndongle=none\nssh=1\n") << 0;
-    // Exactly when an update may be needed: the program must still come up.
-    QTest::newRow("store cannot be opened")
-        << dir + "/taken/by/file" << Stored{} << QByteArray("version=\nagent=halcyra-\ndongle=none\nssh=0\n") << 3;
-  }
-  void deviceInformation() {
-    QFETCH(QString, root);
-    QFETCH(Stored, stored);
-    QFETCH(QByteArray, expected);
-    QFETCH(int, errorRecords);
-
-    const std::string store_root = root.isEmpty() ? std::string("/data/params") : root.toStdString();
-    if (errorRecords > 0) {
-      QVERIFY(QDir().mkpath(tmp.path() + "/taken"));
-      QFile file(tmp.path() + "/taken/by");
-      QVERIFY(file.open(QIODevice::WriteOnly));
-    } else {
-      Params params(store_root);
-      for (auto it = stored.begin(); it != stored.end(); ++it) {
-        QCOMPARE(params.put(it.key().toStdString(), it.value().toStdString()), 0);
-      }
-    }
-    collector->drain(0);
-
-    QProcess probe;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("PARAMS_ROOT");
-    if (!root.isEmpty())
-      env.insert("PARAMS_ROOT", root);
-    probe.setProcessEnvironment(env);
-    probe.start(DEVICE_INFO_PROBE, QStringList());
-    QVERIFY(probe.waitForFinished(30000));
-    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(probe.exitCode(), 0);
-    // Error records are printed too, ahead of the report.
-    const QByteArray out = probe.readAllStandardOutput();
-    QVERIFY2(out.endsWith(expected), out.constData());
-    QCOMPARE(out.left(out.size() - expected.size()).count(": Failed to open params: "), errorRecords);
-
-    const std::vector<std::string> records = collector->drain(errorRecords > 0 ? 500 : 100);
-    QCOMPARE(int(records.size()), errorRecords);
-    for (const std::string &record : records) {
-      QCOMPARE(record.substr(0, 1), std::string("\x28"));
-      QVERIFY2(record.find("\"msg\": \"Failed to open params: Failed to ensure params path") != std::string::npos,
-               record.c_str());
-    }
+  // Runs last per signal: afterwards the default action is back, which a second signal would take.
+  void signalQuitsEventLoop_data() {
+    QTest::addColumn<int>("sig");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
   }
 
-  void versionIsReadOnceDongleIdEveryTime() {
-    const std::string root = tmp.path().toStdString() + "/in-process";
-    qputenv("PARAMS_ROOT", QByteArray::fromStdString(root));
-    Params params(root);
-    QCOMPARE(params.put("Version", "1.0"), 0);
-    QCOMPARE(params.put("DongleId", "first"), 0);
+  void signalQuitsEventLoop() {
+    QFETCH(int, sig);
+    struct sigaction sa = {};
+    QCOMPARE(sigaction(sig, nullptr, &sa), 0);
+    QVERIFY(sa.sa_handler == &sigTermHandler);
 
-    QCOMPARE(getVersion(), QStringLiteral("1.0"));
-    QCOMPARE(getDongleId(), std::optional<QString>(QStringLiteral("first")));
+    // Sent by another process, so it lands at an arbitrary point of the event loop.
+    QTimer::singleShot(0, this, [sig] {
+      QProcess::startDetached(QStringLiteral("kill"),
+                              {QStringLiteral("-%1").arg(sig), QString::number(QCoreApplication::applicationPid())});
+    });
+    QTimer::singleShot(10000, this, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QCoreApplication::exec(), 0);
 
-    QCOMPARE(params.put("Version", "2.0"), 0);
-    QCOMPARE(params.put("DongleId", "second"), 0);
-    QCOMPARE(getVersion(), QStringLiteral("1.0"));
-    QCOMPARE(getUserAgent(), QStringLiteral("halcyra-1.0"));
-    QCOMPARE(getDongleId(), std::optional<QString>(QStringLiteral("second")));
-
-    QCOMPARE(params.remove("DongleId"), 0);
-    QVERIFY(!getDongleId().has_value());
-    qunsetenv("PARAMS_ROOT");
+    QCOMPARE(sigaction(sig, nullptr, &sa), 0);
+    QVERIFY(sa.sa_handler == SIG_DFL);
   }
 
-private:
-  QTemporaryDir tmp;
-  std::string prefix;
-  std::unique_ptr<LogCollector> collector;
+  void interFontResolves() {
+    const QFontInfo info(InterFont(30, QFont::Bold));
+    QCOMPARE(info.family(), QStringLiteral("Inter"));
+    QVERIFY(info.exactMatch());
+    QCOMPARE(info.pixelSize(), 30);
+    QCOMPARE(info.weight(), int(QFont::Bold));
+  }
 };
 
-QTEST_GUILESS_MAIN(TestQtUtil)
+int main(int argc, char *argv[]) {
+  makeBacklight();
+  qputenv("QT_DBL_CLICK_DIST", "5");
+  // Started elsewhere, so the change of directory shows.
+  QDir::setCurrent(QDir::rootPath());
+  initApp(argc, argv);
+  QApplication app(argc, argv);
+  TestQtUtil test;
+  return QTest::qExec(&test, argc, argv);
+}
+
 #include "test_qt_util.moc"
