@@ -31,10 +31,6 @@ const QString kWifiType = QStringLiteral("802-11-wireless");
 const QString kWifiSecurity = QStringLiteral("802-11-wireless-security");
 const QString kRootPath = QStringLiteral("/");
 
-// The bytes up to the first zero byte, decoded as UTF-8.
-QString ssidText(const QByteArray &ssid) {
-  return QString::fromUtf8(ssid.left(ssid.indexOf('\0')));
-}
 
 QString connectionType(const Connection &settings) {
   return settings.value(QStringLiteral("connection")).value(QStringLiteral("type")).toString();
@@ -69,6 +65,11 @@ T readArray(const QDBusArgument &arg, const QString &signature) {
 }
 
 }  // namespace
+
+QString ssidText(const QByteArray &ssid) {
+  const int end = ssid.indexOf('\0');
+  return QString::fromUtf8(end < 0 ? ssid : ssid.left(end));
+}
 
 bool compare_by_strength(const Network &a, const Network &b) {
   // Bytes compare as unsigned; a proper prefix sorts first.
