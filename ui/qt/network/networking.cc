@@ -139,7 +139,7 @@ void Networking::hideEvent(QHideEvent *event) {
 
 AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWidget(parent), wifi(wifi) {
   QVBoxLayout *main_layout = new QVBoxLayout(this);
-  main_layout->setMargin(40);
+  main_layout->setContentsMargins(40, 40, 40, 40);
   main_layout->setSpacing(20);
 
   QPushButton *back = new QPushButton(tr("Back"));
@@ -191,8 +191,9 @@ AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWi
 
   applyGsmSettings(roamingEnabled, QString::fromStdString(params.get("GsmApn")), metered);
 
-  main_layout->addWidget(new ScrollView(list, this));
-  main_layout->addStretch(1);
+  // A scroll area asks for no more than 24 lines of its own font, which would cut the list to its
+  // first rows on a tall page; the list keeps its rows at the top by itself.
+  main_layout->addWidget(new ScrollView(list, this), 1);
 }
 
 void AdvancedNetworking::applyGsmSettings(bool roaming, const QString &apn, bool metered) {
