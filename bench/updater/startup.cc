@@ -47,6 +47,7 @@ Sample runOnce(const QString &program, const QStringList &args, const QProcessEn
   QProcess p;
   p.setProcessEnvironment(env);
   p.setProcessChannelMode(QProcess::SeparateChannels);
+  p.setReadChannel(QProcess::StandardError);
   QElapsedTimer clock;
   clock.start();
   p.start(program, args);
