@@ -189,15 +189,7 @@ void Updater::installUpdate() {
   connect(&proc, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &Updater::updateFinished,
           Qt::UniqueConnection);
   // Without this a missing or non-executable updater would leave "Loading..." up for good.
-  connect(
-      &proc, &QProcess::errorOccurred, this,
-      [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-          qDebug() << "failed to start" << updater << proc.errorString();
-          showFailure();
-        }
-      },
-      Qt::UniqueConnection);
+  connect(&proc, &QProcess::errorOccurred, this, &Updater::startFailed, Qt::UniqueConnection);
 
   proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   proc.start(updater, {QStringLiteral("--swap"), manifest}, QIODevice::ReadWrite);
@@ -234,10 +226,17 @@ void Updater::readProgress() {
 
 void Updater::updateFinished(int exitCode, QProcess::ExitStatus exitStatus) {
   qDebug().nospace() << "finished with " << exitCode;
-  // A child killed by a signal reports exit code 0; only a normal exit with 0 is a success.
+  // Only a normal exit with 0 is a success; a crash says nothing reliable through its exit code.
   if (exitCode == 0 && exitStatus == QProcess::NormalExit) {
     HardwareZorv::reboot();
   } else {
+    showFailure();
+  }
+}
+
+void Updater::startFailed(QProcess::ProcessError error) {
+  if (error == QProcess::FailedToStart) {
+    qDebug() << "failed to start" << updater << proc.errorString();
     showFailure();
   }
 }
