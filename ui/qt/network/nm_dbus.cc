@@ -5,8 +5,6 @@
 #include <QDBusVariant>
 #include <QDebug>
 
-Q_LOGGING_CATEGORY(lcNetwork, "network.manager")
-
 namespace nm {
 
 namespace {
@@ -47,7 +45,7 @@ QDBusMessage callBlocking(const QString &path, const QString &interface, const Q
   const QDBusMessage reply =
       QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage) {
-    qCCritical(lcNetwork) << "DBus call error:" << reply.errorMessage();
+    qCritical() << "DBus call error:" << reply.errorMessage();
     return QDBusMessage();
   }
   return reply;
@@ -65,7 +63,7 @@ QVariant firstVariantValue(const QDBusMessage &reply) {
 void logUnpackFailure(const QString &method, const QVariantList &args) {
   QString call;
   QDebug(&call) << method << ',';
-  qCCritical(lcNetwork).noquote() << "Variant unpacking failure :" << call.trimmed() << describeArguments(args);
+  qCritical().noquote() << "Variant unpacking failure :" << call.trimmed() << describeArguments(args);
 }
 
 QString describeArguments(const QVariantList &args) {

@@ -4,7 +4,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
-#include <QLoggingCategory>
 #include <QMap>
 #include <QString>
 #include <QVariant>
@@ -38,8 +37,6 @@ typedef QVector<QVariantMap> IpConfig;
 
 Q_DECLARE_METATYPE(Connection)
 Q_DECLARE_METATYPE(IpConfig)
-
-Q_DECLARE_LOGGING_CATEGORY(lcNetwork)
 
 namespace nm {
 

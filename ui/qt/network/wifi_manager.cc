@@ -182,7 +182,7 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
 
   const QDBusReply<QList<QDBusObjectPath>> access_points = watcher->reply();
   if (!access_points.isValid()) {
-    qCCritical(lcNetwork) << "Failed to refresh";
+    qCritical() << "Failed to refresh";
     watcher->deleteLater();
     return;
   }
@@ -191,7 +191,7 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
     const QDBusReply<QVariantMap> reply = call<QDBusMessage>(path.path(), NM_DBUS_INTERFACE_PROPERTIES,
                                                              QStringLiteral("GetAll"), NM_DBUS_INTERFACE_ACCESS_POINT);
     if (!reply.isValid()) {
-      qCCritical(lcNetwork) << "Failed to retrieve properties for path:" << path.path();
+      qCritical() << "Failed to retrieve properties for path:" << path.path();
       continue;
     }
     const QVariantMap properties = reply.value();
@@ -412,7 +412,7 @@ void WifiManager::setTetheringEnabled(bool enabled) {
 void WifiManager::tetheringActivated(QDBusPendingCallWatcher *call) {
   if (!ipv4_forward) {
     QTimer::singleShot(kForwardingOffDelayMs, this, [] {
-      qCWarning(lcNetwork) << "net.ipv4.ip_forward = 0";
+      qWarning() << "net.ipv4.ip_forward = 0";
       std::ignore = std::system("sudo sysctl net.ipv4.ip_forward=0");
     });
   }
@@ -499,7 +499,7 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
 
   const bool auto_config = apn.isEmpty();
   if (gsm.value(QStringLiteral("auto-config")).toBool() != auto_config) {
-    qCWarning(lcNetwork) << "Changing gsm.auto-config to" << auto_config;
+    qWarning() << "Changing gsm.auto-config to" << auto_config;
     gsm[QStringLiteral("auto-config")] = auto_config;
     changed = true;
   }
@@ -509,7 +509,7 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
   const bool apn_differs =
       auto_config ? gsm.contains(QStringLiteral("apn")) : gsm.value(QStringLiteral("apn")).toString() != apn;
   if (apn_differs) {
-    qCWarning(lcNetwork) << "Changing gsm.apn to" << apn;
+    qWarning() << "Changing gsm.apn to" << apn;
     if (auto_config) {
       gsm.remove(QStringLiteral("apn"));
     } else {
@@ -520,14 +520,14 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
 
   const bool home_only = !roaming;
   if (gsm.value(QStringLiteral("home-only")).toBool() != home_only) {
-    qCWarning(lcNetwork) << "Changing gsm.home-only to" << home_only;
+    qWarning() << "Changing gsm.home-only to" << home_only;
     gsm[QStringLiteral("home-only")] = home_only;
     changed = true;
   }
 
   const int metered_value = metered ? 0 : 2;
   if (connection.value(QStringLiteral("metered")).toInt() != metered_value) {
-    qCWarning(lcNetwork) << "Changing connection.metered to" << metered_value;
+    qWarning() << "Changing connection.metered to" << metered_value;
     connection[QStringLiteral("metered")] = metered_value;
     changed = true;
   }
