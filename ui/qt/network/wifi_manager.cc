@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusReply>
+#include <QDebug>
 #include <QUuid>
 
 #include "common/swaglog.h"
@@ -33,7 +34,8 @@ const QString kRootPath = QStringLiteral("/");
 
 // The bytes up to the first zero byte, decoded as UTF-8.
 QString ssidText(const QByteArray &ssid) {
-  return QString::fromUtf8(ssid.left(ssid.indexOf('\0')));
+  const int end = ssid.indexOf('\0');
+  return QString::fromUtf8(end < 0 ? ssid : ssid.left(end));
 }
 
 QString connectionType(const Connection &settings) {
@@ -187,9 +189,12 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
     return;
   }
 
-  for (const QDBusObjectPath &path : access_points.value()) {
-    const QDBusReply<QVariantMap> reply = call<QDBusMessage>(path.path(), NM_DBUS_INTERFACE_PROPERTIES,
-                                                             QStringLiteral("GetAll"), NM_DBUS_INTERFACE_ACCESS_POINT);
+  const QList<QDBusObjectPath> paths = access_points.value();
+  const QVector<QDBusMessage> replies =
+      nm::callEach(paths, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("GetAll"), {NM_DBUS_INTERFACE_ACCESS_POINT});
+  for (int i = 0; i < paths.size(); ++i) {
+    const QDBusObjectPath &path = paths[i];
+    const QDBusReply<QVariantMap> reply = replies[i];
     if (!reply.isValid()) {
       qCritical() << "Failed to retrieve properties for path:" << path.path();
       continue;
