@@ -37,18 +37,6 @@ QDBusMessage propertyGet(const QString &path, const QString &interface, const QS
   return message;
 }
 
-QString wifiDevice() {
-  const QDBusReply<QList<QDBusObjectPath>> devices = nmraw::call(NM_DBUS_PATH, NM_DBUS_INTERFACE, "GetDevices");
-  for (const QDBusObjectPath &device : devices.value()) {
-    const QDBusReply<QDBusVariant> type = QDBusConnection::systemBus().call(
-        propertyGet(device.path(), NM_DBUS_INTERFACE_DEVICE, "DeviceType"), QDBus::Block, 1000);
-    if (type.value().variant().toUInt() == 2) {
-      return device.path();
-    }
-  }
-  return {};
-}
-
 void benchSingleCall(const QString &device) {
   const QDBusMessage raw = propertyGet(device, NM_DBUS_INTERFACE_DEVICE, "DeviceType");
   QDBusConnection bus = QDBusConnection::systemBus();
@@ -123,7 +111,7 @@ int main(int argc, char *argv[]) {
     return 1;
   }
   nm::registerTypes();
-  const QString device = wifiDevice();
+  const QString device = nmraw::deviceOfType(2);
   benchSingleCall(device);
   benchRefresh(sim, device);
   return 0;

@@ -503,7 +503,7 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
   bool changed = false;
 
   const bool auto_config = apn.isEmpty();
-  if (gsm.value(QStringLiteral("auto-config")).toBool() != auto_config) {
+  if (gsm.value(QStringLiteral("auto-config")).toBool() != auto_config && (!auto_config || gsmAutoConfigKept(gsm))) {
     qWarning() << "Changing gsm.auto-config to" << auto_config;
     gsm[QStringLiteral("auto-config")] = auto_config;
     changed = true;
@@ -543,6 +543,18 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
     deactivateConnection(lteConnectionPath);
     activateModemConnection(lteConnectionPath);
   }
+}
+
+// NetworkManager drops "auto-config" from a profile with a user name or password; asking
+// for it there would count as a change, and restart the link, at every call.
+bool WifiManager::gsmAutoConfigKept(const QVariantMap &gsm) {
+  if (gsm.contains(QStringLiteral("username"))) {
+    return false;
+  }
+  const auto secrets =
+      readReply<Connection>(call<QDBusMessage>(lteConnectionPath.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION,
+                                               QStringLiteral("GetSecrets"), QStringLiteral("gsm")));
+  return secrets.value(QStringLiteral("gsm")).value(QStringLiteral("password")).toString().isEmpty();
 }
 
 void WifiManager::activateModemConnection(const QDBusObjectPath &path) {

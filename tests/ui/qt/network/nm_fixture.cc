@@ -141,6 +141,43 @@ QList<QDBusObjectPath> newConnections(const QList<QDBusObjectPath> &before) {
   return added;
 }
 
+QList<QDBusObjectPath> connectionsWithSsid(const QByteArray &ssid) {
+  QList<QDBusObjectPath> found;
+  for (const QDBusObjectPath &path : listConnections()) {
+    if (settings(path).value(QStringLiteral("802-11-wireless")).value(QStringLiteral("ssid")).toByteArray() == ssid) {
+      found << path;
+    }
+  }
+  return found;
+}
+
+bool deleteConnection(const QDBusObjectPath &path) {
+  return call(path.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("Delete")).type() ==
+         QDBusMessage::ReplyMessage;
+}
+
+QVariant property(const QString &path, const QString &interface, const QString &name) {
+  const QDBusReply<QDBusVariant> reply =
+      call(path, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"), {interface, name});
+  return reply.value().variant();
+}
+
+QList<QDBusObjectPath> activeConnections() {
+  return qdbus_cast<QList<QDBusObjectPath>>(
+      property(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("ActiveConnections")));
+}
+
+QString deviceOfType(unsigned int type) {
+  const QDBusReply<QList<QDBusObjectPath>> devices =
+      call(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("GetDevices"));
+  for (const QDBusObjectPath &device : devices.value()) {
+    if (property(device.path(), NM_DBUS_INTERFACE_DEVICE, QStringLiteral("DeviceType")).toUInt() == type) {
+      return device.path();
+    }
+  }
+  return {};
+}
+
 }  // namespace nmraw
 
 // MessageLog

@@ -52,6 +52,12 @@ Connection secrets(const QDBusObjectPath &path, const QString &section);
 QDBusObjectPath addConnection(const Connection &settings);
 // The saved connections that appeared since `before`.
 QList<QDBusObjectPath> newConnections(const QList<QDBusObjectPath> &before);
+QList<QDBusObjectPath> connectionsWithSsid(const QByteArray &ssid);
+bool deleteConnection(const QDBusObjectPath &path);
+QVariant property(const QString &path, const QString &interface, const QString &name);
+QList<QDBusObjectPath> activeConnections();
+// The first device of a NetworkManager device type (2 Wi-Fi, 8 modem); empty when none.
+QString deviceOfType(unsigned int type);
 }  // namespace nmraw
 
 // Collects this process's Qt log messages while alive; they are still printed as usual.

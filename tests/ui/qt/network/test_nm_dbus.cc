@@ -11,20 +11,6 @@ namespace {
 
 const QString kSentinel = QStringLiteral("sentinel-Pw-5vQ8");
 
-QString wifiDevicePath() {
-  const QDBusReply<QList<QDBusObjectPath>> devices =
-      nmraw::call(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("GetDevices"));
-  for (const QDBusObjectPath &device : devices.value()) {
-    const QDBusReply<QDBusVariant> type =
-        nmraw::call(device.path(), NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                    {NM_DBUS_INTERFACE_DEVICE, QStringLiteral("DeviceType")});
-    if (type.value().variant().toUInt() == 2) {
-      return device.path();
-    }
-  }
-  return {};
-}
-
 }  // namespace
 
 class tst_NmDbus : public QObject {
@@ -34,7 +20,7 @@ private slots:
   void initTestCase() {
     nm::registerTypes();
     QVERIFY(sim.start());
-    device = wifiDevicePath();
+    device = nmraw::deviceOfType(2);
     QVERIFY(!device.isEmpty());
   }
 

@@ -10,6 +10,7 @@
 Q_DECLARE_METATYPE(Network)
 Q_DECLARE_METATYPE(SecurityType)
 Q_DECLARE_METATYPE(ConnectedType)
+Q_DECLARE_METATYPE(ApSecurity)
 
 namespace {
 
@@ -29,14 +30,30 @@ Network network(const QByteArray &ssid, unsigned int strength, ConnectedType con
   return Network{ssid, strength, connected, security};
 }
 
-QList<QDBusObjectPath> connectionsWithSsid(const QByteArray &ssid) {
-  QList<QDBusObjectPath> found;
-  for (const QDBusObjectPath &path : nmraw::listConnections()) {
-    if (nmraw::settings(path).value("802-11-wireless").value("ssid").toByteArray() == ssid) {
-      found << path;
+Connection lteConnection() {
+  Connection lte;
+  lte["connection"] = {{"id", "lte"}, {"type", "gsm"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
+  lte["gsm"] = {{"auto-config", true}, {"password", kSentinel}};
+  return lte;
+}
+
+Connection wifiConnection(const QByteArray &ssid) {
+  Connection wifi;
+  wifi["connection"] = {
+      {"id", "elsewhere"}, {"type", "802-11-wireless"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
+  wifi["802-11-wireless"] = {{"ssid", ssid}, {"mode", "infrastructure"}};
+  return wifi;
+}
+
+// The active connection that uses a saved connection.
+QString activeConnectionOf(const QDBusObjectPath &connection) {
+  for (const QDBusObjectPath &active : nmraw::activeConnections()) {
+    if (nmraw::property(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, "Connection").value<QDBusObjectPath>() ==
+        connection) {
+      return active.path();
     }
   }
-  return found;
+  return {};
 }
 
 }  // namespace
@@ -220,7 +237,7 @@ private slots:
     WifiManager wm(nullptr);
 
     QCOMPARE(wm.getTetheringPassword(), QStringLiteral("plumtreeorbit"));
-    QCOMPARE(connectionsWithSsid(ssid).size(), 1);
+    QCOMPARE(nmraw::connectionsWithSsid(ssid).size(), 1);
   }
 
   // Scanning and signals
@@ -370,6 +387,375 @@ private slots:
     QCOMPARE(wm.seenNetworks.size(), 1000);
     QCOMPARE(wm.seenNetworks.value("Net-999").strength, 999u % 101);
     QCOMPARE(wm.seenNetworks.value("Net-999").security_type, SecurityType::WPA);
+  }
+
+  // Connections
+
+  void connectJoinsNetwork_data() {
+    QTest::addColumn<QByteArray>("ssid");
+    QTest::addColumn<ApSecurity>("security");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("secured") << QByteArray("Home") << kWpa2 << kRightPassword;
+    QTest::newRow("open") << QByteArray("Cafe") << kOpen << QString();
+  }
+
+  void connectJoinsNetwork() {
+    QFETCH(QByteArray, ssid);
+    QFETCH(ApSecurity, security);
+    QFETCH(QString, password);
+    sim.addAccessPoint(ssid, 70, security, password);
+    sim.addAccessPoint("Elsewhere", 90, kOpen);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    const auto before = nmraw::listConnections();
+
+    wm.connect(wm.seenNetworks.value(ssid), false, password);
+    QCOMPARE(wm.seenNetworks.value(ssid).connected, ConnectedType::CONNECTING);
+    QCOMPARE(wm.seenNetworks.value("Elsewhere").connected, ConnectedType::DISCONNECTED);
+
+    const auto added = nmraw::newConnections(before);
+    QCOMPARE(added.size(), 1);
+    QTRY_VERIFY(wm.isKnownConnection(ssid));
+    QTRY_VERIFY(!activeConnectionOf(added.first()).isEmpty());
+    const QStringList activations = callsOf(sim.calls(), "ActivateConnection");
+    QCOMPARE(activations.size(), 1);
+    QVERIFY(activations.first().contains(added.first().path()));
+    QVERIFY(activations.first().contains(nmraw::deviceOfType(kDeviceWifi)));
+
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value(ssid).connected, ConnectedType::CONNECTED);
+    QVERIFY(!wm.ipv4_address.isEmpty());
+    QCOMPARE(wrong.count(), 0);
+  }
+
+  void reconnectReplacesSavedConnection() {
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_COMPARE(nmraw::connectionsWithSsid("Home").size(), 1);
+    const QDBusObjectPath first = nmraw::connectionsWithSsid("Home").first();
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+    sim.clearCalls();
+
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    const QStringList calls = sim.calls();
+    const int deleted = calls.indexOf("Delete " + first.path());
+    const int added = calls.indexOf(QRegularExpression("AddConnection .*"));
+    QVERIFY(deleted >= 0 && added > deleted);
+    QTRY_VERIFY(!activeConnectionOf(nmraw::connectionsWithSsid("Home").value(0)).isEmpty());
+    QCOMPARE(nmraw::connectionsWithSsid("Home").size(), 1);
+  }
+
+  void activateKnownNetwork() {
+    sim.addAccessPoint("Saved", 70, kOpen);
+    const QDBusObjectPath saved = nmraw::addConnection(wifiConnection("Saved"));
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QVERIFY(wm.isKnownConnection("Saved"));
+    QVERIFY(!wm.activateWifiConnection("Unknown").has_value());
+    QVERIFY(callsOf(sim.calls(), "ActivateConnection").isEmpty());
+
+    QSignalSpy refresh(&wm, &WifiManager::refreshSignal);
+    const std::optional<QDBusPendingCall> pending = wm.activateWifiConnection("Saved");
+    QVERIFY(pending.has_value());
+    QCOMPARE(refresh.count(), 1);
+    QCOMPARE(wm.seenNetworks.value("Saved").connected, ConnectedType::CONNECTING);
+    QDBusPendingCallWatcher watcher(*pending);
+    watcher.waitForFinished();
+    QVERIFY(!watcher.isError());
+    QTRY_VERIFY(!activeConnectionOf(saved).isEmpty());
+  }
+
+  void wrongPasswordDeletesConnection() {
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+
+    wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+    QTRY_COMPARE(wrong.count(), 1);
+    QCOMPARE(wrong.first().first().toString(), QStringLiteral("Home"));
+    QTRY_VERIFY(!wm.isKnownConnection("Home"));
+    QVERIFY(nmraw::connectionsWithSsid("Home").isEmpty());
+
+    // The attempt's name is kept: a repeated report names it again.
+    sim.control("EmitStateChanged", {60u, 50u, 8u});
+    QTRY_COMPARE(wrong.count(), 2);
+    QCOMPARE(wrong.last().first().toString(), QStringLiteral("Home"));
+
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::CONNECTED);
+    QCOMPARE(wrong.count(), 2);
+  }
+
+  void needAuthWithOtherReasonIgnored() {
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    sim.setFault("ActivateConnection", "stall");
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+
+    sim.control("EmitStateChanged", {60u, 50u, 7u});
+    settle();
+    QCOMPARE(wrong.count(), 0);
+    QVERIFY(wm.isKnownConnection("Home"));
+
+    // Activated ends the attempt; a later wrong-password report has nothing to act on.
+    sim.control("EmitStateChanged", {100u, 70u, 0u});
+    sim.control("EmitStateChanged", {60u, 50u, 8u});
+    settle();
+    QCOMPARE(wrong.count(), 0);
+    QVERIFY(wm.isKnownConnection("Home"));
+  }
+
+  void foreignConnectionNamedLikeHotspotNotActivated() {
+    WifiManager wm(nullptr);
+    nmraw::addConnection(wifiConnection("vireda"));
+    QTRY_VERIFY(wm.isKnownConnection("vireda"));
+    settle();
+    QVERIFY(callsOf(sim.calls(), "ActivateConnection").isEmpty());
+
+    nmraw::addConnection(wifiConnection("Neighbour"));
+    QTRY_VERIFY(wm.isKnownConnection("Neighbour"));
+    QTRY_COMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
+  }
+
+  void forgetConnection() {
+    const QDBusObjectPath saved = nmraw::addConnection(wifiConnection("Saved"));
+    WifiManager wm(nullptr);
+    QVERIFY(wm.isKnownConnection("Saved"));
+    wm.forgetConnection("Saved");
+    QVERIFY(!nmraw::listConnections().contains(saved));
+    QTRY_VERIFY(!wm.isKnownConnection("Saved"));
+  }
+
+  // Hotspot
+
+  void tetheringOnPasswordChangeOff() {
+    QTemporaryDir dir;
+    const QString sudo_log = dir.filePath("sudo.log");
+    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
+    qputenv("FAKE_SUDO_LOG", sudo_log.toUtf8());
+    MessageLog log;
+    WifiManager wm(nullptr);
+    QVERIFY(!wm.isTetheringEnabled());
+
+    wm.setTetheringEnabled(true);
+    // Created and activated within the one call.
+    QCOMPARE(callsOf(sim.calls(), "AddConnection").size(), 1);
+    QCOMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    QCOMPARE(wm.getTetheringPassword(), QStringLiteral("plumtreeorbit"));
+
+    sim.clearCalls();
+    wm.changeTetheringPassword(kSentinel);
+    const QDBusObjectPath hotspot = nmraw::connectionsWithSsid("vireda").value(0);
+    QCOMPARE(
+        nmraw::secrets(hotspot, "802-11-wireless-security").value("802-11-wireless-security").value("psk").toString(),
+        kSentinel);
+    QCOMPARE(callsOf(sim.calls(), "Update").size(), 1);
+    QCOMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);  // picks up the new password
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    QCOMPARE(wm.getTetheringPassword(), kSentinel);
+
+    // Forwarding goes off 5 s after the first activation finished.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(sudo_log), 8000);
+    QFile recorded(sudo_log);
+    QVERIFY(recorded.open(QIODevice::ReadOnly));
+    QCOMPARE(recorded.readAll(), QByteArray("sysctl net.ipv4.ip_forward=0\n"));
+    QCOMPARE(log.count("net.ipv4.ip_forward = 0"), 1);
+
+    sim.clearCalls();
+    wm.setTetheringEnabled(false);
+    QCOMPARE(callsOf(sim.calls(), "DeactivateConnection").size(), 1);
+    QTRY_VERIFY(!wm.isTetheringEnabled());
+    sim.clearCalls();
+    wm.setTetheringEnabled(false);
+    QVERIFY(callsOf(sim.calls(), "DeactivateConnection").isEmpty());
+  }
+
+  void forwardingLeftAloneWhenAllowed() {
+    QTemporaryDir dir;
+    const QString sudo_log = dir.filePath("sudo.log");
+    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
+    qputenv("FAKE_SUDO_LOG", sudo_log.toUtf8());
+    WifiManager wm(nullptr);
+    wm.ipv4_forward = true;
+    wm.setTetheringEnabled(true);
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    QTest::qWait(5500);
+    QVERIFY(!QFile::exists(sudo_log));
+  }
+
+  void changePasswordWithoutHotspotCreatesNothing() {
+    WifiManager wm(nullptr);
+    wm.changeTetheringPassword(kSentinel);
+    QVERIFY(nmraw::connectionsWithSsid("vireda").isEmpty());
+    QVERIFY(callsOf(sim.calls(), "Update").isEmpty());
+  }
+
+  void deactivateSkipsConnectionsWithoutAccessPoint() {
+    sim.control("AddActiveConnection", {"802-3-ethernet", "10.0.0.5"});
+    WifiManager wm(nullptr);
+    wm.setTetheringEnabled(true);
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    const QString hotspot = activeConnectionOf(nmraw::connectionsWithSsid("vireda").value(0));
+    QVERIFY(!hotspot.isEmpty());
+    sim.clearCalls();
+    MessageLog log;
+
+    wm.setTetheringEnabled(false);
+    const QStringList calls = sim.calls();
+    QCOMPARE(callsOf(calls, "Get").filter("SpecificObject").size(), 3);  // lo, wired, hotspot
+    QCOMPARE(callsOf(calls, "Get").filter("Ssid").size(), 1);
+    QCOMPARE(callsOf(calls, "DeactivateConnection"),
+             QStringList{QStringLiteral("DeactivateConnection %1 \"%2\"").arg(NM_DBUS_PATH, hotspot)});
+    QVERIFY(log.lines().isEmpty());
+  }
+
+  // Cellular and IPv4
+
+  void ipv4AddressOfWifiConnection_data() {
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("wired before wifi") << QStringList{"802-3-ethernet", "802-11-wireless"} << "192.168.7.7";
+    QTest::newRow("wired only") << QStringList{"802-3-ethernet"} << "";
+    QTest::newRow("two wifi") << QStringList{"802-11-wireless", "802-11-wireless"} << "192.168.7.6";
+  }
+
+  void ipv4AddressOfWifiConnection() {
+    QFETCH(QStringList, types);
+    QFETCH(QString, address);
+    for (int i = 0; i < types.size(); ++i) {
+      const QString ip = types[i] == "802-3-ethernet" ? "10.0.0.5" : QStringLiteral("192.168.7.%1").arg(6 + i);
+      sim.control("AddActiveConnection", {types[i], ip});
+    }
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QCOMPARE(wm.ipv4_address, address);
+  }
+
+  void cellularChangesRestartModem() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    const QDBusObjectPath lte = nmraw::addConnection(lteConnection());
+    const QString modem = nmraw::deviceOfType(kDeviceModem);
+    WifiManager wm(nullptr);
+    sim.clearCalls();
+    MessageLog log;
+
+    wm.updateGsmSettings(true, "internet", false);
+    QStringList calls = sim.calls();
+    QCOMPARE(callsOf(calls, "UpdateUnsaved").size(), 1);
+    QCOMPARE(callsOf(calls, "DeactivateConnection"),
+             QStringList{QStringLiteral("DeactivateConnection %1 \"%2\"").arg(NM_DBUS_PATH, lte.path())});
+    QCOMPARE(
+        callsOf(calls, "ActivateConnection"),
+        QStringList{QStringLiteral("ActivateConnection %1 \"%2\" \"%3\" \"/\"").arg(NM_DBUS_PATH, lte.path(), modem)});
+    QCOMPARE(log.lines(), (QStringList{"Changing gsm.apn to \"internet\"", "Changing connection.metered to 2"}));
+    Connection settings = nmraw::settings(lte);
+    QCOMPARE(settings["gsm"].value("apn").toString(), QStringLiteral("internet"));
+    QVERIFY(!settings["gsm"].value("auto-config").toBool());
+    QVERIFY(!settings["gsm"].value("home-only").toBool());
+    QCOMPARE(settings["connection"].value("metered").toInt(), 2);
+    QCOMPARE(nmraw::secrets(lte, "gsm").value("gsm").value("password").toString(), kSentinel);
+
+    sim.clearCalls();
+    wm.updateGsmSettings(true, "internet", false);
+    QVERIFY(sim.calls()
+                .filter(QRegularExpression("^(Update|UpdateUnsaved|ActivateConnection|DeactivateConnection) "))
+                .isEmpty());
+    QCOMPARE(log.lines().size(), 2);
+
+    wm.updateGsmSettings(false, "", true);
+    settings = nmraw::settings(lte);
+    QVERIFY(!settings["gsm"].contains("apn"));
+    // With a password the daemon keeps no automatic configuration, so none is asked for.
+    QVERIFY(!settings["gsm"].value("auto-config").toBool());
+    QVERIFY(settings["gsm"].value("home-only").toBool());
+    QCOMPARE(settings["connection"].value("metered").toInt(), 0);
+
+    sim.clearCalls();
+    const int lines = log.lines().size();
+    wm.updateGsmSettings(false, "", true);
+    QVERIFY(callsOf(sim.calls(), "UpdateUnsaved").isEmpty());
+    QCOMPARE(log.lines().size(), lines);
+  }
+
+  void cellularAutomaticApnWithoutCredentials() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    Connection profile = lteConnection();
+    profile["gsm"].remove("password");
+    const QDBusObjectPath lte = nmraw::addConnection(profile);
+    WifiManager wm(nullptr);
+    wm.updateGsmSettings(true, "internet", true);
+    QVERIFY(!nmraw::settings(lte)["gsm"].value("auto-config").toBool());
+
+    MessageLog log;
+    wm.updateGsmSettings(true, "", true);
+    const Connection settings = nmraw::settings(lte);
+    QVERIFY(!settings["gsm"].contains("apn"));
+    QVERIFY(settings["gsm"].value("auto-config").toBool());
+    QCOMPARE(log.lines(), (QStringList{"Changing gsm.auto-config to true", "Changing gsm.apn to \"\""}));
+
+    sim.clearCalls();
+    wm.updateGsmSettings(true, "", true);
+    QVERIFY(callsOf(sim.calls(), "UpdateUnsaved").isEmpty());
+    QCOMPARE(log.lines().size(), 2);
+  }
+
+  void cellularSettingsUnreadableSendsNothing() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    const QDBusObjectPath lte = nmraw::addConnection(lteConnection());
+    WifiManager wm(nullptr);
+    sim.setFault("GetSettings", "error");
+    sim.clearCalls();
+    wm.updateGsmSettings(true, "internet", true);
+    QVERIFY(
+        sim.calls().filter(QRegularExpression("^(UpdateUnsaved|ActivateConnection|DeactivateConnection) ")).isEmpty());
+  }
+
+  // Every place a password passes: standard output and error, log records, the simulator.
+  void passwordsNeverLogged() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    nmraw::addConnection(lteConnection());
+    QByteArray output;
+    {
+      OutputCapture capture;
+      WifiManager wm(nullptr);
+      QVERIFY(started(wm));
+      QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+      wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+      QTRY_COMPARE(wrong.count(), 1);
+      wm.setTetheringEnabled(true);
+      wm.changeTetheringPassword(kSentinel);
+      QCOMPARE(wm.getTetheringPassword(), kSentinel);
+      wm.updateGsmSettings(false, "internet", true);
+      Connection settings;
+      settings["connection"] = {{"type", "802-11-wireless"}, {"id", "probe"}};
+      settings["802-11-wireless"] = {{"ssid", QByteArray("Probe")}};
+      settings["802-11-wireless-security"] = {{"key-mgmt", "wpa-psk"}, {"psk", kSentinel}};
+      call<QDBusObjectPath>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, "AddConnection",
+                            QVariant::fromValue(settings));
+      output = capture.text();
+    }
+    QVERIFY(output.contains("Variant unpacking failure :"));
+    QVERIFY(output.contains("<hidden>"));
+    QVERIFY(!output.contains(kSentinel.toUtf8()));
+    QVERIFY(!records->take().join('\n').contains(kSentinel));
+    const QString calls = sim.calls().join('\n');
+    QVERIFY(calls.contains("<hidden>"));
+    QVERIFY(!calls.contains(kSentinel));
+    sim.stop();
+    QVERIFY(!sim.output().contains(kSentinel.toUtf8()));
   }
 };
 
