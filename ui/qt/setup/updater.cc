@@ -219,7 +219,7 @@ void Updater::readProgress() {
 }
 
 void Updater::updateFinished(int exitCode, QProcess::ExitStatus exitStatus) {
-  qDebug() << "finished with " << exitCode;
+  qDebug().nospace() << "finished with " << exitCode;
   // A child killed by a signal reports exit code 0; only a normal exit with 0 is a success.
   if (exitCode == 0 && exitStatus == QProcess::NormalExit) {
     HardwareZorv::reboot();
