@@ -1,6 +1,9 @@
 #pragma once
 
+#include <mutex>
 #include <string>
+
+#include "common/json.h"
 
 #define CLOUDLOG_DEBUG 10
 #define CLOUDLOG_INFO 20
@@ -10,6 +13,24 @@
 namespace Path {
 std::string swaglog_ipc();
 }
+
+// Process-wide sink: one push socket to the local log collector and the
+// context attached to every record, both set up on the first log call.
+class SwaglogState {
+public:
+  SwaglogState();
+  ~SwaglogState();
+  SwaglogState(const SwaglogState &) = delete;
+  SwaglogState &operator=(const SwaglogState &) = delete;
+
+  void log(int levelnum, const char *filename, int lineno, const char *func, const char *msg, const std::string &log_s);
+
+  std::mutex lock;
+  void *zctx = nullptr;
+  void *sock = nullptr;
+  int print_level = CLOUDLOG_WARNING;
+  Json ctx_j;
+};
 
 void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func, const char *fmt, ...)
     __attribute__((format(printf, 5, 6)));

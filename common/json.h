@@ -1,0 +1,41 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+// Immutable JSON value whose compact dump matches the format the log collector
+// parses: members in byte order of their keys, ", " and ": " separators,
+// doubles as %.17g, integers in decimal. Copies share their contents.
+class Json {
+public:
+  using array = std::vector<Json>;
+  using object = std::map<std::string, Json>;
+
+  Json() = default;  // null
+  Json(std::nullptr_t) {}
+  Json(bool value) : value_(value) {}
+  Json(int value) : value_(value) {}
+  Json(double value) : value_(value) {}
+  Json(const char *value) {
+    if (value)
+      value_ = std::make_shared<const std::string>(value);
+  }
+  Json(const std::string &value) : value_(std::make_shared<const std::string>(value)) {}
+  Json(std::string &&value) : value_(std::make_shared<const std::string>(std::move(value))) {}
+  Json(const array &values) : value_(std::make_shared<const array>(values)) {}
+  Json(const object &values) : value_(std::make_shared<const object>(values)) {}
+  Json(object &&values) : value_(std::make_shared<const object>(std::move(values))) {}
+  // Pointers other than strings would otherwise silently become booleans.
+  Json(const void *) = delete;
+
+  std::string dump() const;
+  void dump(std::string &out) const;
+
+private:
+  std::variant<std::nullptr_t, bool, int, double, std::shared_ptr<const std::string>, std::shared_ptr<const array>,
+               std::shared_ptr<const object>>
+      value_;
+};

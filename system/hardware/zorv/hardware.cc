@@ -1,0 +1,64 @@
+#include "system/hardware/zorv/hardware.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+
+#include "common/params.h"
+#include "common/util.h"
+
+namespace {
+
+const char kModelPath[] = "/sys/firmware/devicetree/base/model";
+const char kBacklightPowerPath[] = "/sys/class/backlight/panel0-backlight/bl_power";
+const char kBrightnessPath[] = "/sys/class/backlight/panel0-backlight/brightness";
+const char kMaxBrightnessPath[] = "/sys/class/backlight/panel0-backlight/max_brightness";
+
+// The model text starts with the maker's name and a space.
+constexpr size_t kMakerPrefixLength = 6;
+
+void write_sysfs(const char *path, const std::string &value) {
+  std::ofstream file(path, std::ios::out | std::ios::trunc);
+  if (file.is_open())
+    file << value;
+}
+
+}  // namespace
+
+std::string HardwareZorv::get_name() {
+  const std::string model = util::read_file(kModelPath);
+  return model.size() < kMakerPrefixLength ? std::string() : model.substr(kMakerPrefixLength);
+}
+
+void HardwareZorv::set_display_power(bool on) {
+  write_sysfs(kBacklightPowerPath, on ? "0\n" : "4\n");
+}
+
+void HardwareZorv::set_brightness(int percent) {
+  const float max_brightness = std::strtof(util::read_file(kMaxBrightnessPath).c_str(), nullptr);
+  // Writing 0 for an unreadable maximum would black out the screen.
+  if (!std::isfinite(max_brightness) || max_brightness <= 0)
+    return;
+
+  const double value = max_brightness / 100.0 * percent;
+  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+    return;
+  write_sysfs(kBrightnessPath, std::to_string(static_cast<int>(value)) + "\n");
+}
+
+void HardwareZorv::reboot() {
+  // Nothing to do about a failure here; the screen keeps offering the reboot.
+  const int ret = std::system("sudo reboot");
+  (void)ret;
+}
+
+bool HardwareZorv::get_ssh_enabled() {
+  const auto params = try_open_params();
+  return params && params->getBool("SshEnabled");
+}
+
+void HardwareZorv::set_ssh_enabled(bool enabled) {
+  if (auto params = try_open_params())
+    params->putBool("SshEnabled", enabled);
+}

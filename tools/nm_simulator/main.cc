@@ -1,0 +1,188 @@
+// nm_simulator: a stand-in for NetworkManager on a (private) system bus.
+//
+// It owns "org.freedesktop.NetworkManager" and serves, from memory, the methods,
+// properties and signals the Wi-Fi client uses, behaving as the real daemon does:
+// AddConnection answers a bare object path and then emits NewConnection; GetSettings
+// leaves secrets out; GetSecrets(section) answers every section with only that one's
+// secrets, or SettingNotFound; Update keeps secrets it is not given; Delete emits
+// Removed and ConnectionRemoved; a gsm profile with an "apn", "username" or "password"
+// loses "auto-config"; a hotspot's "route-metric" reads back as int64. There is always
+// a loopback device "lo" with an active "lo" connection, as with the daemon.
+//
+// Usage:
+//   nm_simulator [--networks FILE] [--no-wifi] [--modem] [--scan-delay MS]
+//     --networks FILE   access points to start with (JSON, below)
+//     --no-wifi         start without a Wi-Fi device (add one later with AddDevice)
+//     --modem           add a modem device "cdc-wdm0" (device type 8)
+//     --scan-delay MS   time from RequestScan to the LastScan change; -1: only FinishScan
+//                       ends a scan (default 500)
+// It prints "nm_simulator: ready" on standard output once it owns its bus names, and
+// exits on SIGTERM or SIGINT.
+//
+// Networks file: a JSON array of objects, each one access point:
+//   {"ssid": "Cafe", "strength": 70, "security": "wpa2", "password": "latte-art"}
+//   "ssid" (UTF-8 text) or "ssid_hex" (any bytes; "" is a hidden network);
+//   "strength" 0-100; "security" one of open, wpa, wpa2, enterprise, wep (default open),
+//   or the raw "flags", "wpa_flags", "rsn_flags"; "password": the key the network accepts.
+//
+// Control interface: bus name "org.halcyra.NmSimulator", object "/org/halcyra/NmSimulator",
+// interface "org.halcyra.NmSimulator":
+//   AddAccessPoint(ay ssid, u strength, u flags, u wpa_flags, u rsn_flags, s password) -> o
+//   RemoveAccessPoint(o) -> b
+//   AddDevice(u device_type, s interface) -> o        emits DeviceAdded
+//   AddActiveConnection(s type, s ipv4_address) -> o  an active connection without access point
+//   FinishScan()                                      LastScan changes on every Wi-Fi device
+//   SetScanDelay(i ms)
+//   SetFault(s name, s fault)   name: a method, or a property read with Get; fault: "stall"
+//                               (never answered), "error", "wrongtype" (a reply of another
+//                               type), or "" to clear
+//   SetActiveAccessPoint(o)     on the first Wi-Fi device, with its PropertiesChanged
+//   EmitStateChanged(u new, u old, u reason)           on the first Wi-Fi device
+//   EmitPropertiesChanged(s interface, a{sv} props)    on the first Wi-Fi device
+//   Calls() -> as               every NetworkManager call received, "Member path args",
+//                               secrets shown as "<hidden>"
+//   ClearCalls()
+// Activating a Wi-Fi profile finds the strongest access point of its SSID: a wrong or
+// missing key on a secured one gives StateChanged(60, 50, 8) and the attempt fails; else
+// the device goes through to state 100 and the access point becomes active. An "ap"
+// mode profile (the hotspot) creates its own access point and makes it active.
+
+#include <csignal>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "tools/nm_simulator/control.h"
+#include "tools/nm_simulator/simulator.h"
+
+namespace {
+
+const QString kControlService = QStringLiteral("org.halcyra.NmSimulator");
+const QString kControlPath = QStringLiteral("/org/halcyra/NmSimulator");
+
+struct SecurityFlags {
+  unsigned int flags, wpa, rsn;
+};
+
+const QMap<QString, SecurityFlags> kSecurityPresets = {
+    {QStringLiteral("open"), {0x0, 0x0, 0x0}},   {QStringLiteral("wpa"), {0x1, 0x144, 0x0}},
+    {QStringLiteral("wpa2"), {0x1, 0x0, 0x188}}, {QStringLiteral("enterprise"), {0x1, 0x0, 0x288}},
+    {QStringLiteral("wep"), {0x1, 0x0, 0x0}},
+};
+
+bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
+  const QString security = entry.value(QStringLiteral("security")).toString(QStringLiteral("open"));
+  if (!kSecurityPresets.contains(security)) {
+    return false;
+  }
+  const SecurityFlags preset = kSecurityPresets.value(security);
+  ap->ssid = entry.contains(QStringLiteral("ssid_hex"))
+                 ? QByteArray::fromHex(entry.value(QStringLiteral("ssid_hex")).toString().toLatin1())
+                 : entry.value(QStringLiteral("ssid")).toString().toUtf8();
+  ap->strength = static_cast<unsigned char>(qBound(0, entry.value(QStringLiteral("strength")).toInt(50), 100));
+  ap->flags = entry.value(QStringLiteral("flags")).toVariant().toUInt();
+  ap->flags = entry.contains(QStringLiteral("flags")) ? ap->flags : preset.flags;
+  ap->wpaFlags = entry.contains(QStringLiteral("wpa_flags"))
+                     ? entry.value(QStringLiteral("wpa_flags")).toVariant().toUInt()
+                     : preset.wpa;
+  ap->rsnFlags = entry.contains(QStringLiteral("rsn_flags"))
+                     ? entry.value(QStringLiteral("rsn_flags")).toVariant().toUInt()
+                     : preset.rsn;
+  ap->password = entry.value(QStringLiteral("password")).toString();
+  return true;
+}
+
+bool loadNetworks(const QString &file_name, NetworkManagerSimulator *simulator) {
+  QFile file(file_name);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return false;
+  }
+  const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+  if (!doc.isArray()) {
+    return false;
+  }
+  for (const QJsonValue &value : doc.array()) {
+    SimAccessPoint ap;
+    if (!readAccessPoint(value.toObject(), &ap)) {
+      return false;
+    }
+    simulator->addAccessPoint(ap);
+  }
+  return true;
+}
+
+// SIGTERM/SIGINT end the event loop through a socket pair.
+int signal_fds[2];
+
+void onSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(signal_fds[0], &byte, 1);
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  QCoreApplication app(argc, argv);
+  QTextStream err(stderr);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("NetworkManager simulator on the system bus"));
+  parser.addHelpOption();
+  const QCommandLineOption networks_option(QStringLiteral("networks"), QStringLiteral("Access points (JSON)."),
+                                           QStringLiteral("file"));
+  const QCommandLineOption no_wifi_option(QStringLiteral("no-wifi"), QStringLiteral("Start without a Wi-Fi device."));
+  const QCommandLineOption modem_option(QStringLiteral("modem"), QStringLiteral("Add a modem device."));
+  const QCommandLineOption scan_delay_option(QStringLiteral("scan-delay"),
+                                             QStringLiteral("Milliseconds until a scan ends; -1: manual."),
+                                             QStringLiteral("ms"), QStringLiteral("500"));
+  parser.addOptions({networks_option, no_wifi_option, modem_option, scan_delay_option});
+  parser.process(app);
+
+  QDBusConnection bus = QDBusConnection::systemBus();
+  if (!bus.isConnected()) {
+    err << "nm_simulator: no system bus: " << bus.lastError().message() << "\n";
+    return 1;
+  }
+
+  NetworkManagerSimulator simulator(bus);
+  simulator.setScanDelay(parser.value(scan_delay_option).toInt());
+  if (!parser.isSet(no_wifi_option)) {
+    simulator.addDevice(nmsim::kDeviceWifi, QStringLiteral("wlan0"));
+  }
+  if (parser.isSet(modem_option)) {
+    simulator.addDevice(nmsim::kDeviceModem, QStringLiteral("cdc-wdm0"));
+  }
+  if (parser.isSet(networks_option) && !loadNetworks(parser.value(networks_option), &simulator)) {
+    err << "nm_simulator: cannot read networks from " << parser.value(networks_option) << "\n";
+    return 1;
+  }
+
+  SimulatorControl control(&simulator);
+  if (!bus.registerVirtualObject(NM_DBUS_PATH, &simulator, QDBusConnection::SubPath) ||
+      !bus.registerObject(kControlPath, &control, QDBusConnection::ExportAllSlots) ||
+      !bus.registerService(NM_DBUS_SERVICE) || !bus.registerService(kControlService)) {
+    err << "nm_simulator: cannot register on the bus: " << bus.lastError().message() << "\n";
+    return 1;
+  }
+
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signal_fds) != 0) {
+    return 1;
+  }
+  QSocketNotifier notifier(signal_fds[1], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+  std::signal(SIGTERM, onSignal);
+  std::signal(SIGINT, onSignal);
+
+  QTextStream(stdout) << "nm_simulator: ready" << Qt::endl;
+  return app.exec();
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include <QByteArray>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QVariantMap>
+#include <QVector>
+
+#include "ui/qt/network/nm_dbus.h"
+
+enum class SecurityType : int {
+  OPEN = 0,
+  WPA = 1,
+  UNSUPPORTED = 2,
+};
+
+enum class ConnectedType : int {
+  DISCONNECTED = 0,
+  CONNECTING = 1,
+  CONNECTED = 2,
+};
+
+struct Network {
+  QByteArray ssid;
+  unsigned int strength;
+  ConnectedType connected;
+  SecurityType security_type;
+};
+
+// Signal bars, 0 to 3.
+inline int strengthLevel(unsigned int strength) {
+  return std::clamp(int(std::round(strength / 33.0)), 0, 3);
+}
+
+// Connected first, then stronger, then by name.
+bool compare_by_strength(const Network &a, const Network &b);
+
+class WifiManager : public QObject {
+  Q_OBJECT
+
+public:
+  QMap<QString, Network> seenNetworks;
+  QMap<QDBusObjectPath, QString> knownConnections;
+  QString ipv4_address;
+  bool ipv4_forward = false;
+
+  explicit WifiManager(QObject *parent);
+
+  void start();
+  void stop();
+  void requestScan();
+
+  void connect(const Network &n, bool is_hidden = false, const QString &password = {}, const QString &username = {});
+  std::optional<QDBusPendingCall> activateWifiConnection(const QString &ssid);
+  bool isKnownConnection(const QString &ssid);
+  void forgetConnection(const QString &ssid);
+
+  void setTetheringEnabled(bool enabled);
+  bool isTetheringEnabled();
+  QString getTetheringPassword();
+  void changeTetheringPassword(const QString &newPassword);
+
+  void updateGsmSettings(bool roaming, QString apn, bool metered);
+
+signals:
+  void wrongPassword(const QString &ssid);
+  void refreshSignal();
+
+private:
+  QString adapter;
+  QTimer timer;
+  QString connecting_to_network;
+  QString tethering_ssid;
+  const QString defaultTetheringPassword = QStringLiteral("plumtreeorbit");
+  QString activeAp;
+  QDBusObjectPath lteConnectionPath;
+
+  QString getAdapter(unsigned int adapter_type);
+  unsigned int getAdapterType(const QDBusObjectPath &path);
+  void setup();
+  void refreshNetworks();
+  SecurityType getSecurityType(const QVariantMap &properties);
+  QByteArray get_property(const QString &network_path, const QString &property);
+
+  void initConnections();
+  Connection getConnectionSettings(const QDBusObjectPath &path);
+  QDBusObjectPath getConnectionPath(const QString &ssid);
+  void setCurrentConnecting(const QString &ssid);
+  QVector<QDBusObjectPath> getActiveConnections();
+  void deactivateConnection(const QDBusObjectPath &path);
+  void deactivateConnectionBySsid(const QString &ssid);
+
+  void addTetheringConnection();
+  void activateModemConnection(const QDBusObjectPath &path);
+  QString getIp4Address();
+
+private slots:
+  void stateChange(unsigned int new_state, unsigned int previous_state, unsigned int change_reason);
+  void propertyChange(const QString &interface, const QVariantMap &props, const QStringList &invalidated_props);
+  void deviceAdded(const QDBusObjectPath &path);
+  void connectionRemoved(const QDBusObjectPath &path);
+  void newConnection(const QDBusObjectPath &path);
+  void refreshFinished(QDBusPendingCallWatcher *watcher);
+  void tetheringActivated(QDBusPendingCallWatcher *call);
+};

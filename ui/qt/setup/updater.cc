@@ -1,0 +1,234 @@
+#include "ui/qt/setup/updater.h"
+
+#include <cmath>
+
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "system/hardware/zorv/hardware.h"
+#include "ui/qt/require.h"
+
+namespace {
+
+const QString kWindowStyle = QStringLiteral(R"(
+  * {
+    color: white;
+    outline: none;
+    font-family: Inter;
+  }
+  Updater {
+    color: white;
+    background-color: black;
+  }
+  QPushButton#navBtn {
+    height: 160px;
+    font-size: 55px;
+    font-weight: 400;
+    border-radius: 10px;
+    background-color: #333333;
+  }
+  QPushButton#navBtn:pressed {
+    background-color: #444444;
+  }
+  QProgressBar {
+    border: none;
+    background-color: #292929;
+  }
+  QProgressBar::chunk {
+    background-color: #364DEF;
+  }
+)");
+
+QPushButton *navButton(const QString &label, QWidget *parent) {
+  auto *btn = new QPushButton(label, parent);
+  btn->setObjectName(QStringLiteral("navBtn"));
+  return btn;
+}
+
+QPushButton *sideButton(const QString &label, QWidget *parent) {
+  auto *btn = navButton(label, parent);
+  btn->setStyleSheet(QStringLiteral("padding-left: 60px; padding-right: 60px;"));
+  return btn;
+}
+
+// Cuts the child's output at the first NUL byte; everything after it is noise.
+QString textUpToNul(const QByteArray &data) {
+  const int nul = data.indexOf('\0');
+  return QString::fromUtf8(nul < 0 ? data : data.left(nul));
+}
+
+}  // namespace
+
+Updater::Updater(const QString &updater, const QString &manifest, QWidget *parent)
+    : QStackedWidget(parent), updater(updater), manifest(manifest) {
+  REQUIRE(updater.size());
+  REQUIRE(manifest.size());
+
+  prompt = buildPrompt();
+  wifi = buildWifi();
+  progress = buildProgress();
+  addWidget(prompt);
+  addWidget(wifi);
+  addWidget(progress);
+
+  setStyleSheet(kWindowStyle);
+}
+
+Updater::~Updater() {
+  // The child is killed and reaped when proc goes; its end must not reach a half-destroyed window,
+  // where a killed child's exit code would otherwise read as success.
+  proc.disconnect(this);
+}
+
+QWidget *Updater::buildPrompt() {
+  auto *page = new QWidget(this);
+  auto *layout = new QVBoxLayout(page);
+  layout->setContentsMargins(100, 250, 100, 100);
+
+  auto *title = new QLabel(tr("Update Required"), page);
+  title->setStyleSheet(QStringLiteral("font-size: 80px; font-weight: bold;"));
+  layout->addWidget(title);
+
+  layout->addSpacing(75);
+
+  auto *desc = new QLabel(tr("An operating system update is required. Connect your device to Wi-Fi for the fastest "
+                             "update experience. The download size is approximately 1GB."),
+                          page);
+  desc->setWordWrap(true);
+  desc->setStyleSheet(QStringLiteral("font-size: 65px;"));
+  layout->addWidget(desc);
+
+  layout->addStretch();
+
+  auto *buttons = new QHBoxLayout;
+  buttons->setSpacing(30);
+  layout->addLayout(buttons);
+
+  auto *connect_btn = navButton(tr("Connect to Wi-Fi"), page);
+  buttons->addWidget(connect_btn);
+  QObject::connect(connect_btn, &QPushButton::clicked, this, [this] { setCurrentWidget(wifi); });
+
+  auto *install_btn = navButton(tr("Install"), page);
+  install_btn->setStyleSheet(QStringLiteral(R"(
+    QPushButton {
+      background-color: #465BEA;
+    }
+    QPushButton:pressed {
+      background-color: #3049F4;
+    }
+  )"));
+  buttons->addWidget(install_btn);
+  QObject::connect(install_btn, &QPushButton::clicked, this, &Updater::installUpdate);
+
+  return page;
+}
+
+QWidget *Updater::buildWifi() {
+  auto *page = new QWidget(this);
+  auto *layout = new QVBoxLayout(page);
+  layout->setContentsMargins(100, 100, 100, 100);
+
+  // Room for the network settings panel; it takes all the height the button leaves.
+  layout->addStretch(1);
+
+  auto *back = sideButton(tr("Back"), page);
+  layout->addWidget(back, 0, Qt::AlignLeft);
+  QObject::connect(back, &QPushButton::clicked, this, [this] { setCurrentWidget(prompt); });
+
+  return page;
+}
+
+QWidget *Updater::buildProgress() {
+  auto *page = new QWidget(this);
+  auto *layout = new QVBoxLayout(page);
+  layout->setContentsMargins(150, 330, 150, 150);
+  layout->setSpacing(0);
+
+  text = new QLabel(tr("Loading..."), page);
+  // The child's text is shown as it is, never interpreted as markup.
+  text->setTextFormat(Qt::PlainText);
+  text->setStyleSheet(QStringLiteral("font-size: 90px; font-weight: 600;"));
+  layout->addWidget(text, 0, Qt::AlignTop);
+
+  layout->addSpacing(100);
+
+  bar = new QProgressBar(page);
+  bar->setRange(0, 100);
+  bar->setTextVisible(false);
+  bar->setFixedHeight(72);
+  layout->addWidget(bar, 0, Qt::AlignTop);
+
+  layout->addStretch();
+
+  reboot = sideButton(tr("Reboot"), page);
+  layout->addWidget(reboot, 0, Qt::AlignLeft);
+  QObject::connect(reboot, &QPushButton::clicked, this, [] { HardwareZorv::reboot(); });
+  reboot->setVisible(false);
+
+  layout->addStretch();
+
+  return page;
+}
+
+void Updater::installUpdate() {
+  setCurrentWidget(progress);
+
+  connect(&proc, &QProcess::readyReadStandardOutput, this, &Updater::readProgress, Qt::UniqueConnection);
+  connect(&proc, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &Updater::updateFinished,
+          Qt::UniqueConnection);
+  // Without this a missing or non-executable updater would leave "Loading..." up for good.
+  connect(
+      &proc, &QProcess::errorOccurred, this,
+      [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+          qDebug() << "failed to start" << updater << proc.errorString();
+          showFailure();
+        }
+      },
+      Qt::UniqueConnection);
+
+  proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  proc.start(updater, {QStringLiteral("--swap"), manifest}, QIODevice::ReadWrite);
+}
+
+void Updater::readProgress() {
+  const QString out = textUpToNul(proc.readAllStandardOutput()).trimmed();
+
+  // Only the last status line of a read shows, so the label is set once per read, not once per line.
+  QString status;
+  bool has_status = false;
+  for (const QString &line : out.split(QLatin1Char('\n'))) {
+    const QStringList parts = line.split(QLatin1Char(':'));
+    if (parts.size() != 2) {
+      qDebug() << line;
+      continue;
+    }
+    status = parts[0];
+    has_status = true;
+    // Out-of-range values, NaN and infinities leave the bar where it was.
+    const double value = std::trunc(parts[1].toDouble());
+    if (value >= bar->minimum() && value <= bar->maximum()) {
+      bar->setValue(static_cast<int>(value));
+    }
+  }
+  if (has_status) {
+    text->setText(status);
+  }
+  update();
+}
+
+void Updater::updateFinished(int exitCode, QProcess::ExitStatus exitStatus) {
+  qDebug().nospace() << "finished with " << exitCode;
+  // A child killed by a signal reports exit code 0; only a normal exit with 0 is a success.
+  if (exitCode == 0 && exitStatus == QProcess::NormalExit) {
+    HardwareZorv::reboot();
+  } else {
+    showFailure();
+  }
+}
+
+void Updater::showFailure() {
+  text->setText(tr("Update failed"));
+  reboot->show();
+}
