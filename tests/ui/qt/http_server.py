@@ -11,7 +11,8 @@ Routes:
   /hang           never answers
   /slow           answers 200 after half a second
   /zero           a body holding a zero byte
-  /<name>.keys    the entry <name> (percent-decoded) of the KEYS JSON file, 404 if absent
+  /<name>.keys    the entry <name> (percent-decoded) of the KEYS JSON file, 404 if absent;
+                  an entry of null never answers
   anything else   200 "ok"
 """
 import argparse
@@ -58,7 +59,9 @@ class Handler(BaseHTTPRequestHandler):
         elif path.endswith(".keys") and path.count("/") == 1:
             name = urllib.parse.unquote(path[1:-len(".keys")])
             keys = self.server.keys()
-            if name in keys:
+            if name in keys and keys[name] is None:
+                time.sleep(3600)
+            elif name in keys:
                 self.answer(200, keys[name].encode())
             else:
                 self.answer(404, b"Not Found")
