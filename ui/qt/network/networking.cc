@@ -10,7 +10,7 @@
 #include "ui/qt/util.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/scrollview.h"
-// SSH#include "ui/qt/widgets/ssh_keys.h"
+#include "ui/qt/widgets/ssh_keys.h"
 
 namespace {
 
@@ -161,8 +161,8 @@ AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWi
   ipLabel = new LabelControl(tr("IP Address"), wifi->ipv4_address);
   list->addItem(ipLabel);
 
-  // SSH list->addItem(new SshToggle());
-  // SSH list->addItem(new SshControl());
+  list->addItem(new SshToggle());
+  list->addItem(new SshControl());
 
   const bool roamingEnabled = params.getBool("GsmRoaming");
   roamingToggle = new ToggleControl(tr("Enable Roaming"), "", "", roamingEnabled);
