@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QQueue>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QtTest>
 
@@ -20,11 +22,28 @@
 // loop runs.
 namespace panel {
 
+// The test screen is smaller than the device's, and a scroll view hands a held press to the
+// widget found at its screen position: whatever is tapped must lie on the screen.
+inline void fitScreen(QWidget *w) {
+  w->resize(QGuiApplication::primaryScreen()->size());
+}
+
+// Scrolls the list that holds `w` until `w` shows, as a user would before tapping it.
+inline void scrollTo(QWidget *w) {
+  for (QWidget *p = w->parentWidget(); p != nullptr; p = p->parentWidget()) {
+    if (auto *area = qobject_cast<QScrollArea *>(p)) {
+      area->ensureWidgetVisible(w, 0, 0);
+      return;
+    }
+  }
+}
+
 // A press and release in the middle of `w`. A mouse, not a finger: the dialog that a tap
 // opens has its keys touched while this tap is still being delivered, and a touch point can
 // be in one place only. Inside a scroll view the press reaches the widget after the
 // scroller's short hold, so the release waits for it.
 inline void tap(QWidget *w) {
+  scrollTo(w);
   const QPoint centre = w->rect().center();
   QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, centre);
   QTest::qWait(30);
@@ -70,6 +89,17 @@ inline bool enter(QWidget *dialog, const QString &text) {
     }
   }
   return tapKey(dialog, ENTER_KEY);
+}
+
+// Erases the entry with the keyboard's backspace, then types `text` and Enter.
+inline bool replace(QWidget *dialog, const QString &text) {
+  const QLineEdit *line = dialog->findChild<QLineEdit *>();
+  for (int n = line ? line->text().size() : 0; n > 0; --n) {
+    if (!tapKey(dialog, BACKSPACE_KEY)) {
+      return false;
+    }
+  }
+  return line && line->text().isEmpty() && enter(dialog, text);
 }
 
 inline bool press(QWidget *dialog, const QString &button_text) {
