@@ -40,8 +40,8 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
   QPushButton *advancedSettings = nullptr;
   if (show_advanced) {
     advancedSettings = new QPushButton(tr("Advanced"));
-    advancedSettings->setObjectName("advanced_btn");
-    advancedSettings->setStyleSheet("margin-right: 30px;");
+    advancedSettings->setObjectName(QStringLiteral("advanced_btn"));
+    advancedSettings->setStyleSheet(QStringLiteral("margin-right: 30px;"));
     advancedSettings->setFixedSize(400, 100);
     vlayout->addSpacing(10);
     vlayout->addWidget(advancedSettings, 0, Qt::AlignRight);
@@ -49,7 +49,7 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
   }
 
   wifiWidget = new WifiUI(this, wifi);
-  wifiWidget->setObjectName("wifiWidget");
+  wifiWidget->setObjectName(QStringLiteral("wifiWidget"));
   connect(wifiWidget, &WifiUI::connectToNetwork, this, &Networking::connectToNetwork);
 
   ScrollView *wifiScroller = new ScrollView(wifiWidget, this);
@@ -70,7 +70,7 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
   setAutoFillBackground(true);
   setPalette(pal);
 
-  setStyleSheet(R"(
+  setStyleSheet(QStringLiteral(R"(
     #wifiWidget > QPushButton, #back_btn, #advanced_btn {
       font-size: 50px;
       margin: 0px;
@@ -83,7 +83,7 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
     #back_btn:pressed, #advanced_btn:pressed {
       background-color: #4a4a4a;
     }
-  )");
+  )"));
   main_layout->setCurrentWidget(wifiScreen);
 }
 
@@ -143,14 +143,14 @@ AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWi
   main_layout->setSpacing(20);
 
   QPushButton *back = new QPushButton(tr("Back"));
-  back->setObjectName("back_btn");
+  back->setObjectName(QStringLiteral("back_btn"));
   back->setFixedSize(400, 100);
   connect(back, &QPushButton::clicked, this, &AdvancedNetworking::backPress);
   main_layout->addWidget(back, 0, Qt::AlignLeft);
 
   ListWidget *list = new ListWidget(this);
 
-  tetheringToggle = new ToggleControl(tr("Enable Tethering"), "", "", wifi->isTetheringEnabled());
+  tetheringToggle = new ToggleControl(tr("Enable Tethering"), QString(), QString(), wifi->isTetheringEnabled());
   list->addItem(tetheringToggle);
   connect(tetheringToggle, &ToggleControl::toggleFlipped, this, &AdvancedNetworking::toggleTethering);
 
@@ -165,11 +165,8 @@ AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWi
   list->addItem(new SshControl());
 
   const bool roamingEnabled = params.getBool("GsmRoaming");
-  roamingToggle = new ToggleControl(tr("Enable Roaming"), "", "", roamingEnabled);
-  connect(roamingToggle, &ToggleControl::toggleFlipped, this, [this](bool state) {
-    params.putBool("GsmRoaming", state);
-    applyGsmSettings(state, QString::fromStdString(params.get("GsmApn")), params.getBool("GsmMetered"));
-  });
+  roamingToggle = new ToggleControl(tr("Enable Roaming"), QString(), QString(), roamingEnabled);
+  connect(roamingToggle, &ToggleControl::toggleFlipped, this, &AdvancedNetworking::roamingFlipped);
   list->addItem(roamingToggle);
 
   editApnButton = new ButtonControl(tr("APN Setting"), tr("EDIT"));
@@ -178,40 +175,47 @@ AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWi
 
   const bool metered = params.getBool("GsmMetered");
   meteredToggle = new ToggleControl(tr("Cellular Metered"),
-                                    tr("Prevent large data uploads when on a metered connection"), "", metered);
-  connect(meteredToggle, &ToggleControl::toggleFlipped, this, [this](bool state) {
-    params.putBool("GsmMetered", state);
-    applyGsmSettings(params.getBool("GsmRoaming"), QString::fromStdString(params.get("GsmApn")), state);
-  });
+                                    tr("Prevent large data uploads when on a metered connection"), QString(), metered);
+  connect(meteredToggle, &ToggleControl::toggleFlipped, this, &AdvancedNetworking::meteredFlipped);
   list->addItem(meteredToggle);
 
   hiddenNetworkButton = new ButtonControl(tr("Hidden Network"), tr("CONNECT"));
   connect(hiddenNetworkButton, &ButtonControl::clicked, this, &AdvancedNetworking::connectToHiddenNetwork);
   list->addItem(hiddenNetworkButton);
 
-  applyGsmSettings(roamingEnabled, QString::fromStdString(params.get("GsmApn")), metered);
+  wifi->updateGsmSettings(roamingEnabled, storedApn(), metered);
 
   // A scroll area asks for no more than 24 lines of its own font, which would cut the list to its
   // first rows on a tall page; the list keeps its rows at the top by itself.
   main_layout->addWidget(new ScrollView(list, this), 1);
 }
 
-void AdvancedNetworking::applyGsmSettings(bool roaming, const QString &apn, bool metered) {
-  wifi->updateGsmSettings(roaming, apn, metered);
+// The store, not the rows, holds the cellular settings: each change re-reads the other two.
+void AdvancedNetworking::roamingFlipped(bool state) {
+  params.putBool("GsmRoaming", state);
+  wifi->updateGsmSettings(state, storedApn(), params.getBool("GsmMetered"));
+}
+
+void AdvancedNetworking::meteredFlipped(bool state) {
+  params.putBool("GsmMetered", state);
+  wifi->updateGsmSettings(params.getBool("GsmRoaming"), storedApn(), state);
+}
+
+QString AdvancedNetworking::storedApn() const {
+  return QString::fromStdString(params.get("GsmApn"));
 }
 
 void AdvancedNetworking::editTetheringPassword() {
   const QString pass =
-      InputDialog::getText(tr("Enter new tethering password"), this, "", true, 8, wifi->getTetheringPassword());
+      InputDialog::getText(tr("Enter new tethering password"), this, QString(), true, 8, wifi->getTetheringPassword());
   if (!pass.isEmpty()) {
     wifi->changeTetheringPassword(pass);
   }
 }
 
 void AdvancedNetworking::editApn() {
-  const QString cur_apn = QString::fromStdString(params.get("GsmApn"));
-  const QString entered =
-      InputDialog::getText(tr("Enter APN"), this, tr("leave blank for automatic configuration"), false, -1, cur_apn);
+  const QString entered = InputDialog::getText(tr("Enter APN"), this, tr("leave blank for automatic configuration"),
+                                               false, -1, storedApn());
   // A cancelled prompt must keep the stored APN.
   if (entered.isNull())
     return;
@@ -222,11 +226,11 @@ void AdvancedNetworking::editApn() {
   } else {
     params.put("GsmApn", apn.toStdString());
   }
-  applyGsmSettings(params.getBool("GsmRoaming"), apn, params.getBool("GsmMetered"));
+  wifi->updateGsmSettings(params.getBool("GsmRoaming"), apn, params.getBool("GsmMetered"));
 }
 
 void AdvancedNetworking::connectToHiddenNetwork() {
-  const QString ssid = InputDialog::getText(tr("Enter SSID"), this, "", false, 1);
+  const QString ssid = InputDialog::getText(tr("Enter SSID"), this, QString(), false, 1);
   if (ssid.isEmpty())
     return;
 
@@ -235,9 +239,8 @@ void AdvancedNetworking::connectToHiddenNetwork() {
   if (pass.isNull())
     return;
 
-  Network hidden_network;
-  hidden_network.ssid = ssid.toUtf8();
-  hidden_network.security_type = pass.isEmpty() ? SecurityType::OPEN : SecurityType::WPA;
+  const Network hidden_network{ssid.toUtf8(), 0, ConnectedType::DISCONNECTED,
+                               pass.isEmpty() ? SecurityType::OPEN : SecurityType::WPA};
   wifi->connect(hidden_network, true, pass, {});
   emit requestWifiScreen();
 }
@@ -262,21 +265,23 @@ WifiUI::WifiUI(QWidget *parent, WifiManager *wifi) : QWidget(parent), wifi(wifi)
   main_layout->setSpacing(0);
 
   for (const char *level : {"low", "medium", "high", "full"}) {
-    strengths.push_back(loadIcon(ASSET_PATH + "/offroad/icon_wifi_strength_" + QLatin1String(level) + ".svg", true));
+    strengths.push_back(loadIcon(
+        ASSET_PATH + QStringLiteral("/offroad/icon_wifi_strength_") + QLatin1String(level) + QStringLiteral(".svg"),
+        true));
   }
-  lock = loadIcon(ASSET_PATH + "offroad/icon_lock_closed.svg", false);
-  checkmark = loadIcon(ASSET_PATH + "offroad/icon_checkmark.svg", false);
-  circled_slash = loadIcon(ASSET_PATH + "img_circled_slash.svg", false);
+  lock = loadIcon(ASSET_PATH + QStringLiteral("offroad/icon_lock_closed.svg"), false);
+  checkmark = loadIcon(ASSET_PATH + QStringLiteral("offroad/icon_checkmark.svg"), false);
+  circled_slash = loadIcon(ASSET_PATH + QStringLiteral("img_circled_slash.svg"), false);
 
   scanningLabel = new QLabel(tr("Scanning for networks..."));
-  scanningLabel->setStyleSheet("font-size: 65px;");
+  scanningLabel->setStyleSheet(QStringLiteral("font-size: 65px;"));
   main_layout->addWidget(scanningLabel, 0, Qt::AlignCenter);
 
   wifi_list_widget = new ListWidget(this);
   wifi_list_widget->setVisible(false);
   main_layout->addWidget(wifi_list_widget);
 
-  setStyleSheet(R"(
+  setStyleSheet(QStringLiteral(R"(
     QScrollBar::handle:vertical {
       min-height: 0px;
       border-radius: 4px;
@@ -315,7 +320,7 @@ WifiUI::WifiUI(QWidget *parent, WifiManager *wifi) : QWidget(parent), wifi(wifi)
     #ssidLabel:disabled {
       color: #696969;
     }
-  )");
+  )"));
 }
 
 QPixmap WifiUI::statusIcon(const Network &n) const {
@@ -384,12 +389,12 @@ WifiItem::WifiItem(const QString &connecting_text, const QString &forget_text, Q
   hlayout->setSpacing(50);
 
   hlayout->addWidget(ssidLabel = new ElidedLabel());
-  ssidLabel->setObjectName("ssidLabel");
+  ssidLabel->setObjectName(QStringLiteral("ssidLabel"));
   ssidLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   hlayout->addWidget(connecting = new QPushButton(connecting_text), 0, Qt::AlignRight);
-  connecting->setObjectName("connecting");
+  connecting->setObjectName(QStringLiteral("connecting"));
   hlayout->addWidget(forgetBtn = new QPushButton(forget_text), 0, Qt::AlignRight);
-  forgetBtn->setObjectName("forgetBtn");
+  forgetBtn->setObjectName(QStringLiteral("forgetBtn"));
   hlayout->addWidget(iconLabel = new QLabel(), 0, Qt::AlignRight);
   hlayout->addWidget(strengthLabel = new QLabel(), 0, Qt::AlignRight);
   iconLabel->setFixedWidth(49);

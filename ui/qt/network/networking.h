@@ -72,7 +72,9 @@ private:
   void editTetheringPassword();
   void editApn();
   void connectToHiddenNetwork();
-  void applyGsmSettings(bool roaming, const QString &apn, bool metered);
+  void roamingFlipped(bool state);
+  void meteredFlipped(bool state);
+  QString storedApn() const;
 
   LabelControl *ipLabel;
   ToggleControl *tetheringToggle;
