@@ -13,7 +13,7 @@
 #   connected.png         the joined network, bold with its checkmark and Forget
 #   forget.png            the forget confirmation
 #   panel-no-advanced.png the panel as the update program builds it
-#   advanced.png          the advanced page
+#   advanced.png          the advanced page, advanced-end.png scrolled to its last row
 #   tethering-password.png, apn.png, hidden-ssid.png, hidden-password.png  its dialogs
 #   tethering-on.png      the advanced page with the hotspot switched on
 # Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
@@ -78,9 +78,10 @@ SIM_SETUP="$(simulator_call SetFault string:ActivateConnection string:stall)" \
 preview --no-advanced wait-rows:6 shot:"$out/panel-no-advanced.png"
 
 preview wait-rows:6 tap:Advanced shot:"$out/advanced.png" \
+  show:"Hidden Network" shot:"$out/advanced-end.png" \
   tap:EDIT#1 shot:"$out/tethering-password.png" tap:Cancel \
   tap:EDIT#2 type:"internet.example" shot:"$out/apn.png" tap:Cancel \
   tap:CONNECT type:Attic shot:"$out/hidden-ssid.png" tap:→ shot:"$out/hidden-password.png" tap:Cancel \
-  toggle:"Enable Tethering" wait:1500 shot:"$out/tethering-on.png"
+  show:"Enable Tethering" toggle:"Enable Tethering" wait:1500 shot:"$out/tethering-on.png"
 
 echo "$out"

@@ -9,6 +9,7 @@
 //   wait:MS            pause
 //   tap:TEXT[#K]       click the K-th (default 1st) visible button or label showing TEXT, in the
 //                      open dialog if there is one, else in the panel
+//   show:TEXT          scroll the list that holds the widget showing TEXT until it is in view
 //   toggle:TITLE       flip the switch of the setting row titled TITLE
 //   type:TEXT          type TEXT on the open dialog's on-screen keyboard
 //   shot:FILE          save the screen with `import -window root FILE`
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QScrollArea>
 #include <QTimer>
 
 #include "ui/qt/network/networking.h"
@@ -85,6 +87,17 @@ bool tapText(QWidget *root, const QString &spec) {
     tapWidget(w);
   }
   return w != nullptr;
+}
+
+bool scrollTo(QWidget *root, const QString &spec) {
+  QWidget *w = findShown(root, spec);
+  for (QWidget *p = w ? w->parentWidget() : nullptr; p != nullptr; p = p->parentWidget()) {
+    if (auto *area = qobject_cast<QScrollArea *>(p)) {
+      area->ensureWidgetVisible(w);
+      return true;
+    }
+  }
+  return false;
 }
 
 // The switch of the row titled TEXT.
@@ -175,6 +188,8 @@ private:
     bool ok = true;
     if (name == QLatin1String("tap")) {
       ok = tapText(activeRoot(panel), arg);
+    } else if (name == QLatin1String("show")) {
+      ok = scrollTo(activeRoot(panel), arg);
     } else if (name == QLatin1String("toggle")) {
       ok = flipToggle(activeRoot(panel), arg);
     } else if (name == QLatin1String("type")) {
