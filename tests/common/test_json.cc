@@ -1,8 +1,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 #include <climits>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "common/json.h"
@@ -79,12 +79,14 @@ private slots:
       const quint64 bits = rng.generate64();
       double value;
       memcpy(&value, &bits, sizeof(value));
-      if (!std::isfinite(value)) continue;
+      if (!std::isfinite(value))
+        continue;
       char expected[40];
       snprintf(expected, sizeof(expected), "%.17g", value);
       std::string out;
       Json::dump_number(value, out);
-      if (out != expected) QFAIL(qPrintable(QString("%1 dumped as %2").arg(expected).arg(out.c_str())));
+      if (out != expected)
+        QFAIL(qPrintable(QString("%1 dumped as %2").arg(expected).arg(out.c_str())));
     }
   }
 

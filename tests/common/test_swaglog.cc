@@ -164,7 +164,8 @@ private slots:
 
   void longMessageGoesWhole() {
     QString text;
-    for (int i = 0; text.size() < 6000; ++i) text += QString::number(i) + ' ';
+    for (int i = 0; text.size() < 6000; ++i)
+      text += QString::number(i) + ' ';
     const Run run = runEmitter({"log", "40", text});
     QCOMPARE(run.out, "emitter.cc: " + text.toUtf8() + "\n");
     const auto msg = collector->receive();
