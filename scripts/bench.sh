@@ -17,7 +17,7 @@ BENCHES=(
   "params|$B/common/bench_params"
   "swaglog|$B/common/bench_swaglog"
   "updater_startup|tools/simulated-device/run.sh $B/updater/bench_updater_startup 10"
-  "updater_flood|env QT_QPA_PLATFORM=offscreen $B/updater/bench_updater_flood 1000000 5"
+  "updater_flood|$B/updater/bench_updater_flood 1000000 5"
   "wifi_manager|tests/fixtures/system_bus.sh $B/network/bench_wifi_manager"
   "dialog_open|tests/ui/qt/widgets/xvfb.sh $B/widgets/bench_dialog_open 60"
 )
