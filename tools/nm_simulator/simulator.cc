@@ -643,7 +643,13 @@ void NetworkManagerSimulator::handleConnection(const QDBusMessage &message) {
                  QStringLiteral("Connection didn't have requested setting '%1'.").arg(section));
       return;
     }
-    reply(message, {QVariant::fromValue(secretsOf(saved.settings, section))});
+    const Connection secrets = secretsOf(saved.settings, section);
+    if (secrets.value(section).isEmpty()) {
+      replyError(message, QStringLiteral("org.freedesktop.NetworkManager.AgentManager.NoSecrets"),
+                 QStringLiteral("No agents were available for this request."));
+      return;
+    }
+    reply(message, {QVariant::fromValue(secrets)});
     emitSignal(path, NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("Updated"), {});
   } else if ((member == QStringLiteral("Update") || member == QStringLiteral("UpdateUnsaved")) && args.size() == 1) {
     Connection updated = keepSecrets(readConnection(args.at(0)), saved.settings);

@@ -33,7 +33,7 @@ Network network(const QByteArray &ssid, unsigned int strength, ConnectedType con
 Connection lteConnection() {
   Connection lte;
   lte["connection"] = {{"id", "lte"}, {"type", "gsm"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
-  lte["gsm"] = {{"auto-config", true}, {"password", kSentinel}};
+  lte["gsm"] = {{"auto-config", true}, {"username", "apn-user"}, {"password", kSentinel}};
   return lte;
 }
 
@@ -677,7 +677,7 @@ private slots:
     wm.updateGsmSettings(false, "", true);
     settings = nmraw::settings(lte);
     QVERIFY(!settings["gsm"].contains("apn"));
-    // With a password the daemon keeps no automatic configuration, so none is asked for.
+    // With credentials the daemon keeps no automatic configuration, so none is asked for.
     QVERIFY(!settings["gsm"].value("auto-config").toBool());
     QVERIFY(settings["gsm"].value("home-only").toBool());
     QCOMPARE(settings["connection"].value("metered").toInt(), 0);
@@ -692,6 +692,7 @@ private slots:
   void cellularAutomaticApnWithoutCredentials() {
     QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
     Connection profile = lteConnection();
+    profile["gsm"].remove("username");
     profile["gsm"].remove("password");
     const QDBusObjectPath lte = nmraw::addConnection(profile);
     WifiManager wm(nullptr);
