@@ -21,8 +21,6 @@ QString read_param(const char *key) {
   return params ? QString::fromStdString(params->get(key)) : QString();
 }
 
-
-
 // Self-pipe: the signal handler may only write a byte; the event loop reads it and quits.
 int quit_pipe[2] = {-1, -1};
 

@@ -1,0 +1,96 @@
+#include <QtTest>
+#include <climits>
+#include <cmath>
+#include <limits>
+
+#include "common/json.h"
+#include "tests/fixtures/qtest_std_string.h"
+
+Q_DECLARE_METATYPE(Json)
+
+// Expected texts are what the log collector's parser has always received:
+// compact form, byte-ordered keys, ", " and ": ", %.17g doubles.
+class TestJson : public QObject {
+  Q_OBJECT
+
+private slots:
+  void dump_data() {
+    QTest::addColumn<Json>("value");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("null") << Json() << QByteArray("null");
+    QTest::newRow("booleans") << Json(Json::array{true, false}) << QByteArray("[true, false]");
+    QTest::newRow("integers") << Json(Json::array{0, -1, INT_MAX, INT_MIN})
+                              << QByteArray("[0, -1, 2147483647, -2147483648]");
+    QTest::newRow("doubles with 17 digits")
+        << Json(Json::array{0.1, 1.0, -0.0, 1e300, 5e-324, 1700000000.123456789})
+        << QByteArray(
+               "[0.10000000000000001, 1, -0, 1.0000000000000001e+300, 4.9406564584124654e-324, "
+               "1700000000.1234567]");
+    QTest::newRow("non-finite doubles") << Json(Json::array{std::nan(""), std::numeric_limits<double>::infinity()})
+                                        << QByteArray("[null, null]");
+    QTest::newRow("empty containers") << Json(Json::array{Json::array{}, Json::object{}, ""})
+                                      << QByteArray("[[], {}, \"\"]");
+    QTest::newRow("keys in byte order")
+        << Json(Json::object{{"b", 1}, {"a", 2}, {"ab", 3}, {"B", 4}, {"_", 5}, {"\xc3\xa9", 6}, {"", 7}})
+        << QByteArray("{\"\": 7, \"B\": 4, \"_\": 5, \"a\": 2, \"ab\": 3, \"b\": 1, \"\xc3\xa9\": 6}");
+    QTest::newRow("nested") << Json(Json::object{{"k", Json::array{Json::object{{"x", nullptr}}, 1.5}}})
+                            << QByteArray("{\"k\": [{\"x\": null}, 1.5]}");
+    QTest::newRow("null C string") << Json(static_cast<const char *>(nullptr)) << QByteArray("null");
+  }
+  void dump() {
+    QFETCH(Json, value);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(value.dump(), expected.toStdString());
+  }
+
+  void stringEscaping_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("quote and backslash") << QByteArray("a\"b\\c") << QByteArray("\"a\\\"b\\\\c\"");
+    QTest::newRow("short escapes") << QByteArray("\b\f\n\r\t") << QByteArray("\"\\b\\f\\n\\r\\t\"");
+    QTest::newRow("other control bytes") << QByteArray("\x01\x1f", 2) << QByteArray("\"\\u0001\\u001f\"");
+    QTest::newRow("NUL byte") << QByteArray("a\0b", 3) << QByteArray("\"a\\u0000b\"");
+    QTest::newRow("DEL and slash stay") << QByteArray("\x7f/") << QByteArray("\"\x7f/\"");
+    QTest::newRow("UTF-8 stays") << QByteArray("caf\xc3\xa9 \xe2\x82\xac")
+                                 << QByteArray("\"caf\xc3\xa9 \xe2\x82\xac\"");
+    QTest::newRow("line separator") << QByteArray("a\xe2\x80\xa8z") << QByteArray("\"a\\u2028z\"");
+    QTest::newRow("paragraph separator") << QByteArray("\xe2\x80\xa9") << QByteArray("\"\\u2029\"");
+    QTest::newRow("neighbour of the separators stays")
+        << QByteArray("\xe2\x80\xa7\xe2\x80\xaa") << QByteArray("\"\xe2\x80\xa7\xe2\x80\xaa\"");
+    QTest::newRow("cut separator at the end stays") << QByteArray("x\xe2\x80") << QByteArray("\"x\xe2\x80\"");
+    QTest::newRow("invalid UTF-8 passes through") << QByteArray("\xff\xfe") << QByteArray("\"\xff\xfe\"");
+  }
+  void stringEscaping() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(Json(text.toStdString()).dump(), expected.toStdString());
+    // Keys follow the same rules.
+    QCOMPARE(Json(Json::object{{text.toStdString(), 0}}).dump(), ("{" + expected + ": 0}").toStdString());
+  }
+
+  void logRecord() {
+    const Json ctx = Json::object{
+        {"version", "0.9.8"}, {"dirty", true},      {"device", "zorv"},
+        {"branch", "main"},   {"commit", "abc123"}, {"dongle_id", "0123456789abcdef"},
+    };
+    const Json record = Json::object{
+        {"ctx", ctx},
+        {"levelnum", 40},
+        {"filename", "common/params.cc"},
+        {"lineno", 52},
+        {"funcname", "FileLock"},
+        {"created", 1700000000.25},
+        {"msg", "Failed to lock file /data/params/.lock, errno=21"},
+    };
+    QCOMPARE(record.dump(),
+             std::string("{\"created\": 1700000000.25, \"ctx\": {\"branch\": \"main\", \"commit\": \"abc123\", "
+                         "\"device\": \"zorv\", \"dirty\": true, \"dongle_id\": \"0123456789abcdef\", \"version\": "
+                         "\"0.9.8\"}, \"filename\": \"common/params.cc\", \"funcname\": \"FileLock\", \"levelnum\": "
+                         "40, \"lineno\": 52, \"msg\": \"Failed to lock file /data/params/.lock, errno=21\"}"));
+  }
+};
+
+QTEST_GUILESS_MAIN(TestJson)
+#include "test_json.moc"

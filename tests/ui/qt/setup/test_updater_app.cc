@@ -1,0 +1,274 @@
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The updater program itself, run as a child: start-up, signals, and the full flow on a real display server.
+class TestUpdaterApp : public QObject {
+  Q_OBJECT
+
+private:
+  QTemporaryDir dir;
+  QString sudo_log;
+  QProcess xvfb;
+  QString display;
+  QProcess weston;
+  QString wayland_runtime;
+  QString wayland_socket;
+
+  static QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+
+  QString writeScript(const QString &name, const QByteArray &body) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write("#!/bin/sh\n" + body + "\n") < 0) {
+      qFatal("cannot write %s", qPrintable(path));
+    }
+    f.close();
+    chmod(QFile::encodeName(path).constData(), 0755);
+    return path;
+  }
+
+  // Started from "/", so the program's own change of directory shows.
+  static void start(QProcess &app, const QStringList &args, const QProcessEnvironment &env) {
+    app.setProcessEnvironment(env);
+    app.setWorkingDirectory(QDir::rootPath());
+    app.start(QStringLiteral(UPDATER_EXE), args);
+    QVERIFY(app.waitForStarted());
+  }
+
+  QProcessEnvironment x11Env() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DISPLAY"), display);
+    return env;
+  }
+
+  QProcessEnvironment waylandEnv() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), wayland_runtime);
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), wayland_socket);
+    return env;
+  }
+
+  void startWeston() {
+    wayland_runtime = dir.filePath(QStringLiteral("xdg"));
+    QVERIFY(QDir().mkpath(wayland_runtime));
+    QFile::setPermissions(wayland_runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    wayland_socket = QStringLiteral("updater-test-%1").arg(QCoreApplication::applicationPid());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), wayland_runtime);
+    weston.setProcessEnvironment(env);
+    weston.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    weston.start(QStringLiteral("weston"),
+                 {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=") + wayland_socket,
+                  QStringLiteral("--width=2160"), QStringLiteral("--height=1080"), QStringLiteral("--use-pixman")});
+    QVERIFY(weston.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(wayland_runtime + QLatin1Char('/') + wayland_socket), 10000);
+  }
+
+  void startXvfb() {
+    // Xvfb picks a free display number and writes it to the descriptor given.
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                QStringLiteral("2160x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QVERIFY(xvfb.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10000);
+    display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine().trimmed());
+  }
+
+  bool xdotool(const QStringList &args) const {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("xdotool"), args);
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+  }
+
+  // Waits for the window to be mapped, then taps "Install" (right half of the bottom row at full size).
+  void clickInstall() const {
+    QVERIFY(xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--class"), QStringLiteral("updater")}));
+    QVERIFY(xdotool({QStringLiteral("mousemove"), QStringLiteral("1600"), QStringLiteral("900"),
+                     QStringLiteral("click"), QStringLiteral("1")}));
+  }
+
+  static pid_t waitForPid(const QString &pid_file) {
+    pid_t pid = 0;
+    [&] { QTRY_VERIFY_WITH_TIMEOUT((pid = readAll(pid_file).trimmed().toInt()) > 0, 10000); }();
+    return pid;
+  }
+
+  static void terminate(QProcess &app) {
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    QVERIFY(app.waitForFinished(10000));
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(dir.isValid());
+    sudo_log = qEnvironmentVariable("FAKE_SUDO_LOG");
+    QVERIFY2(!sudo_log.isEmpty(), "run through the device root fixture, which records sudo calls");
+    startXvfb();
+    startWeston();
+  }
+
+  void cleanupTestCase() {
+    for (QProcess *server : {&xvfb, &weston}) {
+      server->terminate();
+      server->waitForFinished(5000);
+    }
+  }
+
+  void init() { QFile::remove(sudo_log); }
+
+  void missingArguments_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("condition");
+
+    QTest::newRow("none") << QStringList() << "updater.size()";
+    QTest::newRow("empty updater") << QStringList{"", "m.json"} << "updater.size()";
+    QTest::newRow("both empty") << QStringList{"", ""} << "updater.size()";
+    QTest::newRow("no manifest") << QStringList{"/bin/true"} << "manifest.size()";
+    QTest::newRow("empty manifest") << QStringList{"/bin/true", ""} << "manifest.size()";
+  }
+
+  void missingArguments() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, condition);
+
+    QProcess app;
+    start(app, args, x11Env());
+    QVERIFY(app.waitForFinished(10000));
+    QCOMPARE(app.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(app.exitCode(), SIGABRT);
+    const QString err = QString::fromUtf8(app.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("Assertion `%1' failed").arg(condition)), qPrintable(err));
+  }
+
+  // The child runs in the program's directory with the manifest path as given; its error output passes
+  // through; its success reboots the device.
+  void installSucceedsAndReboots() {
+    const QString record = dir.filePath(QStringLiteral("record"));
+    const QString child =
+        writeScript(QStringLiteral("ok.sh"), "{ printf '%s\\n' \"$@\"; pwd; } >" + QFile::encodeName(record) +
+                                                 "\necho 'child says hello' >&2\n"
+                                                 "echo Downloading:50\necho Installing:100\nexit 0");
+    QProcess app;
+    start(app, {child, QStringLiteral("manifest.json")}, x11Env());
+    clickInstall();
+
+    QTRY_COMPARE_WITH_TIMEOUT(readAll(sudo_log), QByteArray("reboot\n"), 10000);
+    const QByteArray exe_dir = QFile::encodeName(QFileInfo(QStringLiteral(UPDATER_EXE)).canonicalPath());
+    QCOMPARE(readAll(record), "--swap\nmanifest.json\n" + exe_dir + "\n");
+
+    terminate(app);
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+    const QByteArray err = app.readAllStandardError();
+    QVERIFY2(err.contains("child says hello"), err.constData());
+    QVERIFY2(err.contains("finished with 0"), err.constData());
+  }
+
+  // A running child is killed and reaped; the program ends normally and does not take that for success.
+  void sigtermDuringInstall() {
+    const QString pid_file = dir.filePath(QStringLiteral("child.pid"));
+    QFile::remove(pid_file);
+    const QString child =
+        writeScript(QStringLiteral("hang.sh"), "echo $$ >" + QFile::encodeName(pid_file) + "\nexec sleep 60");
+    QProcess app;
+    start(app, {child, QStringLiteral("m")}, x11Env());
+    clickInstall();
+    const pid_t pid = waitForPid(pid_file);
+    QVERIFY(pid > 0);
+
+    terminate(app);
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+    QCOMPARE(::kill(pid, 0), -1);
+    QCOMPARE(errno, ESRCH);
+    QCOMPARE(readAll(sudo_log), QByteArray());
+  }
+
+  // The reboot command hangs, so the event loop never gets to quit; the second signal takes the default action.
+  void secondSigtermEndsAtOnce() {
+    const QString pid_file = dir.filePath(QStringLiteral("sudo.pid"));
+    QFile::remove(pid_file);
+    QDir(dir.path()).mkpath(QStringLiteral("bin"));
+    writeScript(QStringLiteral("bin/sudo"), "echo $$ >" + QFile::encodeName(pid_file) + "\nexec sleep 60");
+    QProcessEnvironment env = x11Env();
+    env.insert(QStringLiteral("PATH"), dir.filePath(QStringLiteral("bin")) + QLatin1Char(':') + env.value("PATH"));
+
+    QProcess app;
+    start(app, {writeScript(QStringLiteral("done.sh"), "exit 0"), QStringLiteral("m")}, env);
+    clickInstall();
+    const pid_t sudo_pid = waitForPid(pid_file);
+    QVERIFY(sudo_pid > 0);
+
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    QVERIFY(!app.waitForFinished(500));
+    terminate(app);
+    ::kill(sudo_pid, SIGKILL);
+    QCOMPARE(app.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(app.exitCode(), SIGTERM);
+  }
+
+  // On Wayland the window's own surface gets the 270-degree buffer transform and a commit once it is shown.
+  void waylandSurfaceRotated() {
+    QProcessEnvironment env = waylandEnv();
+    env.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
+    QProcess app;
+    start(app, {QStringLiteral("/bin/true"), QStringLiteral("m")}, env);
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += app.readAllStandardError()).contains("set_buffer_transform(3)"), 10000);
+    terminate(app);
+    log += app.readAllStandardError();
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+
+    // The window's surface is the one given the shell role when the window is shown.
+    const QRegularExpression role(QStringLiteral(R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+)\))"));
+    const auto shown = role.match(QString::fromUtf8(log));
+    QVERIFY2(shown.hasMatch(), log.constData());
+    const QString surface = QStringLiteral(" -> wl_surface@") + shown.captured(1) + QLatin1Char('.');
+
+    QStringList requests;
+    for (const QString &line : QString::fromUtf8(log).mid(shown.capturedEnd()).split(QLatin1Char('\n'))) {
+      const int at = line.indexOf(surface);
+      if (at >= 0) {
+        requests << line.mid(at + surface.size());
+      }
+    }
+    const int rotated = requests.indexOf(QStringLiteral("set_buffer_transform(3)"));
+    QVERIFY2(rotated >= 0, qPrintable(requests.join(QLatin1Char('\n'))));
+    QCOMPARE(requests.value(rotated + 1), QStringLiteral("commit()"));
+  }
+
+  // Without an EGL display (no client buffer integration matches) nothing could be drawn on the device.
+  void waylandWithoutEglAborts() {
+    QProcessEnvironment env = waylandEnv();
+    env.insert(QStringLiteral("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION"), QStringLiteral("none"));
+    QProcess app;
+    start(app, {QStringLiteral("/bin/true"), QStringLiteral("m")}, env);
+    QVERIFY(app.waitForFinished(10000));
+    QCOMPARE(app.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(app.exitCode(), SIGABRT);
+    const QByteArray err = app.readAllStandardError();
+    QVERIFY2(err.contains("Assertion `egl != nullptr' failed"), err.constData());
+  }
+};
+
+QTEST_GUILESS_MAIN(TestUpdaterApp)
+#include "test_updater_app.moc"

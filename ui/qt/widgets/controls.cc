@@ -1,0 +1,170 @@
+#include "ui/qt/widgets/controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+ElidedLabel::ElidedLabel(QWidget *parent) : ElidedLabel(QString(), parent) {}
+
+ElidedLabel::ElidedLabel(const QString &text, QWidget *parent) : QLabel(text.trimmed(), parent) {
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  // Lets a layout squeeze the label to any width; the paint elides to fit.
+  setMinimumWidth(1);
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent *event) {
+  QLabel::resizeEvent(event);
+  lastText_.clear();
+  elidedText_.clear();
+}
+
+void ElidedLabel::paintEvent(QPaintEvent *) {
+  const QRect cr = contentsRect();
+  if (text() != lastText_) {
+    elidedText_ = fontMetrics().elidedText(text(), Qt::ElideRight, cr.width());
+    lastText_ = text();
+  }
+
+  QPainter painter(this);
+  drawFrame(&painter);
+  QStyleOption opt;
+  opt.initFrom(this);
+  style()->drawItemText(&painter, cr, alignment(), opt.palette, isEnabled(), elidedText_, foregroundRole());
+}
+
+void ElidedLabel::mouseReleaseEvent(QMouseEvent *event) {
+  if (rect().contains(event->localPos().toPoint())) {
+    emit clicked();
+  }
+}
+
+AbstractControl::AbstractControl(const QString &title, const QString &desc, const QString &icon, QWidget *parent)
+    : QFrame(parent) {
+  QVBoxLayout *main_layout = new QVBoxLayout(this);
+  main_layout->setContentsMargins(0, 0, 0, 0);
+
+  hlayout = new QHBoxLayout;
+  hlayout->setContentsMargins(0, 0, 0, 0);
+  hlayout->setSpacing(20);
+
+  icon_label = new QLabel(this);
+  hlayout->addWidget(icon_label);
+  if (!icon.isEmpty()) {
+    icon_pixmap = QPixmap(icon).scaledToWidth(80, Qt::SmoothTransformation);
+    icon_label->setPixmap(icon_pixmap);
+    icon_label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  }
+  icon_label->setVisible(!icon.isEmpty());
+
+  title_label = new QPushButton(title);
+  title_label->setFixedHeight(120);
+  title_label->setStyleSheet(QStringLiteral("font-size: 50px; font-weight: 400; text-align: left; border: none;"));
+  hlayout->addWidget(title_label, 1);
+
+  value = new ElidedLabel;
+  value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  value->setStyleSheet(QStringLiteral("color: #aaaaaa"));
+  hlayout->addWidget(value);
+
+  main_layout->addLayout(hlayout);
+
+  description = new QLabel(desc);
+  description->setContentsMargins(40, 20, 40, 20);
+  description->setStyleSheet(QStringLiteral("font-size: 40px; color: grey"));
+  description->setWordWrap(true);
+  description->setVisible(false);
+  main_layout->addWidget(description);
+
+  connect(title_label, &QPushButton::clicked, this, &AbstractControl::titleTapped);
+
+  main_layout->addStretch();
+}
+
+void AbstractControl::titleTapped() {
+  if (description->isHidden()) {
+    emit showDescriptionEvent();
+  }
+  if (!description->text().isEmpty()) {
+    description->setVisible(description->isHidden());
+  }
+}
+
+void AbstractControl::hideEvent(QHideEvent *) {
+  // Every screen comes back with its rows folded.
+  if (description != nullptr) {
+    description->hide();
+  }
+}
+
+LabelControl::LabelControl(const QString &title, const QString &text, const QString &desc, QWidget *parent)
+    : AbstractControl(title, desc, QString(), parent) {
+  label.setText(text);
+  label.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  hlayout->addWidget(&label);
+}
+
+ButtonControl::ButtonControl(const QString &title, const QString &text, const QString &desc, QWidget *parent)
+    : AbstractControl(title, desc, QString(), parent) {
+  btn.setText(text);
+  btn.setStyleSheet(QStringLiteral(R"(
+    QPushButton {
+      padding: 0;
+      border-radius: 50px;
+      font-size: 35px;
+      font-weight: 500;
+      color: #E4E4E4;
+      background-color: #393939;
+    }
+    QPushButton:pressed {
+      background-color: #4a4a4a;
+    }
+    QPushButton:disabled {
+      color: #33E4E4E4;
+    }
+  )"));
+  btn.setFixedSize(250, 100);
+  connect(&btn, &QPushButton::clicked, this, &ButtonControl::clicked);
+  hlayout->addWidget(&btn);
+}
+
+ToggleControl::ToggleControl(const QString &title, const QString &desc, const QString &icon, bool state,
+                             QWidget *parent)
+    : AbstractControl(title, desc, icon, parent) {
+  toggle.setFixedSize(150, 100);
+  if (state) {
+    toggle.togglePosition();
+  }
+  hlayout->addWidget(&toggle);
+  connect(&toggle, &Toggle::stateChanged, this, &ToggleControl::toggleFlipped);
+}
+
+void ToggleControl::setEnabled(bool enabled) {
+  toggle.setEnabled(enabled);
+  toggle.update();
+}
+
+ListWidget::ListWidget(QWidget *parent) : QWidget(parent) {
+  outer_layout.setContentsMargins(0, 0, 0, 0);
+  outer_layout.setSpacing(0);
+  outer_layout.addLayout(&inner_layout);
+  inner_layout.setContentsMargins(0, 0, 0, 0);
+  inner_layout.setSpacing(25);
+  outer_layout.addStretch();
+  setLayout(&outer_layout);
+}
+
+void ListWidget::paintEvent(QPaintEvent *) {
+  QPainter p(this);
+  p.setPen(Qt::gray);
+  for (int i = 0; i < inner_layout.count() - 1; ++i) {
+    QLayoutItem *item = inner_layout.itemAt(i);
+    const QWidget *w = item->widget();
+    if (w != nullptr && !w->isVisible()) {
+      continue;
+    }
+    const QRect r = item->geometry();
+    const int y = r.bottom() + inner_layout.spacing() / 2;
+    p.drawLine(r.left() + 40, y, r.right() - 40, y);
+  }
+}
