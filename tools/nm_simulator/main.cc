@@ -24,7 +24,9 @@
 //   {"ssid": "Cafe", "strength": 70, "security": "wpa2", "password": "latte-art"}
 //   "ssid" (UTF-8 text) or "ssid_hex" (any bytes; "" is a hidden network);
 //   "strength" 0-100; "security" one of open, wpa, wpa2, enterprise, wep (default open),
-//   or the raw "flags", "wpa_flags", "rsn_flags"; "password": the key the network accepts.
+//   or the raw "flags", "wpa_flags", "rsn_flags"; "password": the key the network accepts;
+//   "hidden": true for a network that does not broadcast its name (its access point shows
+//   an empty SSID until joined by a profile with that name).
 //
 // Control interface: bus name "org.halcyra.NmSimulator", object "/org/halcyra/NmSimulator",
 // interface "org.halcyra.NmSimulator":
@@ -100,6 +102,7 @@ bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
                      ? entry.value(QStringLiteral("rsn_flags")).toVariant().toUInt()
                      : preset.rsn;
   ap->password = entry.value(QStringLiteral("password")).toString();
+  ap->hidden = entry.value(QStringLiteral("hidden")).toBool();
   return true;
 }
 

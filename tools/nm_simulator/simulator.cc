@@ -329,7 +329,7 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   }
   if (accessPoints.contains(path) && interface == NM_DBUS_INTERFACE_ACCESS_POINT) {
     const SimAccessPoint &ap = accessPoints[path];
-    p[QStringLiteral("Ssid")] = ap.ssid;
+    p[QStringLiteral("Ssid")] = ap.hidden ? QByteArray() : ap.ssid;
     p[QStringLiteral("Strength")] = QVariant::fromValue<uchar>(ap.strength);
     p[QStringLiteral("Flags")] = ap.flags;
     p[QStringLiteral("WpaFlags")] = ap.wpaFlags;
@@ -520,6 +520,9 @@ void NetworkManagerSimulator::completeActivation(const QString &active_path, con
   active.specificObject = access_point;
   active.state = 2;
   const QString device = active.device;
+  if (accessPoints.contains(access_point)) {
+    accessPoints[access_point].hidden = false;  // a joined network's name becomes known
+  }
   if (devices[device].type == kDeviceWifi) {
     setActiveAccessPointOf(device, access_point);
   }

@@ -39,7 +39,8 @@ struct SimAccessPoint {
   unsigned int flags = 0;
   unsigned int wpaFlags = 0;
   unsigned int rsnFlags = 0;
-  QString password;  // the pre-shared key the network accepts
+  QString password;     // the pre-shared key the network accepts
+  bool hidden = false;  // not broadcast: reports an empty SSID, still joinable by its name
   bool ownHotspot = false;
 };
 

@@ -723,6 +723,28 @@ private slots:
         sim.calls().filter(QRegularExpression("^(UpdateUnsaved|ActivateConnection|DeactivateConnection) ")).isEmpty());
   }
 
+  void sampleNetworksAndHiddenJoin() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--networks", qEnvironmentVariable("NM_SAMPLE_NETWORKS")}));
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QCOMPARE(wm.seenNetworks.size(), 6);  // the hidden one shows no name
+    QCOMPARE(wm.seenNetworks.value("Harbour Cafe").security_type, SecurityType::OPEN);
+    QCOMPARE(wm.seenNetworks.value("Fernhill Home").security_type, SecurityType::WPA);
+    QCOMPARE(wm.seenNetworks.value("Campus Secure").security_type, SecurityType::UNSUPPORTED);
+
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    const auto before = nmraw::listConnections();
+    wm.connect(Network{"Attic", 0, ConnectedType::DISCONNECTED, SecurityType::WPA}, true, "hidden-attic");
+    const auto added = nmraw::newConnections(before);
+    QCOMPARE(added.size(), 1);
+    QVERIFY(nmraw::settings(added.first())["802-11-wireless"].value("hidden").toBool());
+    QTRY_VERIFY(!activeConnectionOf(added.first()).isEmpty());
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value("Attic").connected, ConnectedType::CONNECTED);
+    QCOMPARE(wrong.count(), 0);
+  }
+
   // Every place a password passes: standard output and error, log records, the simulator.
   void passwordsNeverLogged() {
     QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
