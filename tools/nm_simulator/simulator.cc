@@ -536,7 +536,7 @@ void NetworkManagerSimulator::failActivation(const QString &active_path, unsigne
   deactivate(active_path, reason);
 }
 
-void NetworkManagerSimulator::deactivate(const QString &active_path, unsigned int reason) {
+void NetworkManagerSimulator::deactivate(QString active_path, unsigned int reason) {
   const SimActiveConnection active = activeConnections.take(active_path);
   activeOrder.removeAll(active_path);
   ip4Configs.remove(active.ip4Config);
