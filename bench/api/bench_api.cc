@@ -37,13 +37,10 @@ bool writeFreshKey() {
   return fp && PEM_write_RSAPrivateKey(fp.get(), rsa.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
 }
 
-// Median time of one call, in microseconds, over a block of calls.
-double blockMicros(const std::function<void()> &op, int calls) {
+double callMicros(const std::function<void()> &op) {
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < calls; ++i) {
-    op();
-  }
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / calls;
+  op();
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
 double median(std::vector<double> v) {
@@ -78,14 +75,17 @@ int main(int argc, char *argv[]) {
     RSA_sign(NID_sha256, digest, sizeof(digest), sig.data(), &sigLen, key);
   };
 
-  // Alternate blocks so that both sides see the same machine load.
-  constexpr int ROUNDS = 15, CALLS = 40;
+  // Alternate single calls so that both sides see the same machine load; medians drop
+  // the calls that were preempted.
+  constexpr int CALLS = 600;
   std::vector<double> tokenTimes, rawTimes;
-  blockMicros(token, 5);
-  blockMicros(raw, 5);
-  for (int r = 0; r < ROUNDS; ++r) {
-    tokenTimes.push_back(blockMicros(token, CALLS));
-    rawTimes.push_back(blockMicros(raw, CALLS));
+  for (int i = 0; i < 10; ++i) {
+    token();
+    raw();
+  }
+  for (int i = 0; i < CALLS; ++i) {
+    tokenTimes.push_back(callMicros(token));
+    rawTimes.push_back(callMicros(raw));
   }
 
   const double tokenUs = median(tokenTimes), rawUs = median(rawTimes);
