@@ -5,7 +5,7 @@
 #include <QDBusVariant>
 #include <QDebug>
 
-Q_LOGGING_CATEGORY(lcNetwork, "network.manager")
+#include <deque>
 
 namespace nm {
 
@@ -42,15 +42,48 @@ QDBusMessage methodCall(const QString &path, const QString &interface, const QSt
   return message;
 }
 
-QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
-                          const QVariantList &args) {
-  const QDBusMessage reply =
-      QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs);
+namespace {
+
+QDBusMessage checked(const QDBusMessage &reply) {
   if (reply.type() != QDBusMessage::ReplyMessage) {
-    qCCritical(lcNetwork) << "DBus call error:" << reply.errorMessage();
+    qCritical() << "DBus call error:" << reply.errorMessage();
     return QDBusMessage();
   }
   return reply;
+}
+
+}  // namespace
+
+QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
+                          const QVariantList &args) {
+  return checked(
+      QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs));
+}
+
+QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
+                               const QVariantList &args) {
+  QDBusConnection bus = QDBusConnection::systemBus();
+  const auto send = [&](int i) {
+    return bus.asyncCall(methodCall(paths[i].path(), interface, method, args), kCallTimeoutMs);
+  };
+  // The bus refuses more outstanding calls per connection than its limit (128 on a
+  // system bus), so only a window of them is in flight at any time.
+  std::deque<QDBusPendingCall> in_flight;
+  int next = 0;
+  for (; next < paths.size() && next < kMaxCallsInFlight; ++next) {
+    in_flight.push_back(send(next));
+  }
+  QVector<QDBusMessage> replies;
+  replies.reserve(paths.size());
+  while (!in_flight.empty()) {
+    in_flight.front().waitForFinished();
+    replies << checked(in_flight.front().reply());
+    in_flight.pop_front();
+    if (next < paths.size()) {
+      in_flight.push_back(send(next++));
+    }
+  }
+  return replies;
 }
 
 QDBusPendingCall callAsync(const QString &path, const QString &interface, const QString &method,
@@ -65,7 +98,7 @@ QVariant firstVariantValue(const QDBusMessage &reply) {
 void logUnpackFailure(const QString &method, const QVariantList &args) {
   QString call;
   QDebug(&call) << method << ',';
-  qCCritical(lcNetwork).noquote() << "Variant unpacking failure :" << call.trimmed() << describeArguments(args);
+  qCritical().noquote() << "Variant unpacking failure :" << call.trimmed() << describeArguments(args);
 }
 
 QString describeArguments(const QVariantList &args) {

@@ -4,7 +4,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
-#include <QLoggingCategory>
 #include <QMap>
 #include <QString>
 #include <QVariant>
@@ -39,11 +38,10 @@ typedef QVector<QVariantMap> IpConfig;
 Q_DECLARE_METATYPE(Connection)
 Q_DECLARE_METATYPE(IpConfig)
 
-Q_DECLARE_LOGGING_CATEGORY(lcNetwork)
-
 namespace nm {
 
 constexpr int kCallTimeoutMs = 100;
+constexpr int kMaxCallsInFlight = 32;
 
 // Registers the D-Bus marshalling of Connection and IpConfig; idempotent.
 void registerTypes();
@@ -51,6 +49,11 @@ void registerTypes();
 QDBusMessage methodCall(const QString &path, const QString &interface, const QString &method, const QVariantList &args);
 QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
                           const QVariantList &args);
+// The same call on many objects, sent all at once and each bounded by 100 ms, so the
+// caller waits about one round trip instead of one per object. Failures are logged and
+// become empty messages, as with callBlocking; replies come in the order of `paths`.
+QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
+                               const QVariantList &args);
 QDBusPendingCall callAsync(const QString &path, const QString &interface, const QString &method,
                            const QVariantList &args);
 

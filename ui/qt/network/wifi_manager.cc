@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusReply>
+#include <QDebug>
 #include <QUuid>
 
 #include "common/swaglog.h"
@@ -33,7 +34,8 @@ const QString kRootPath = QStringLiteral("/");
 
 // The bytes up to the first zero byte, decoded as UTF-8.
 QString ssidText(const QByteArray &ssid) {
-  return QString::fromUtf8(ssid.left(ssid.indexOf('\0')));
+  const int end = ssid.indexOf('\0');
+  return QString::fromUtf8(end < 0 ? ssid : ssid.left(end));
 }
 
 QString connectionType(const Connection &settings) {
@@ -182,16 +184,19 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
 
   const QDBusReply<QList<QDBusObjectPath>> access_points = watcher->reply();
   if (!access_points.isValid()) {
-    qCCritical(lcNetwork) << "Failed to refresh";
+    qCritical() << "Failed to refresh";
     watcher->deleteLater();
     return;
   }
 
-  for (const QDBusObjectPath &path : access_points.value()) {
-    const QDBusReply<QVariantMap> reply = call<QDBusMessage>(path.path(), NM_DBUS_INTERFACE_PROPERTIES,
-                                                             QStringLiteral("GetAll"), NM_DBUS_INTERFACE_ACCESS_POINT);
+  const QList<QDBusObjectPath> paths = access_points.value();
+  const QVector<QDBusMessage> replies =
+      nm::callEach(paths, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("GetAll"), {NM_DBUS_INTERFACE_ACCESS_POINT});
+  for (int i = 0; i < paths.size(); ++i) {
+    const QDBusObjectPath &path = paths[i];
+    const QDBusReply<QVariantMap> reply = replies[i];
     if (!reply.isValid()) {
-      qCCritical(lcNetwork) << "Failed to retrieve properties for path:" << path.path();
+      qCritical() << "Failed to retrieve properties for path:" << path.path();
       continue;
     }
     const QVariantMap properties = reply.value();
@@ -412,7 +417,7 @@ void WifiManager::setTetheringEnabled(bool enabled) {
 void WifiManager::tetheringActivated(QDBusPendingCallWatcher *call) {
   if (!ipv4_forward) {
     QTimer::singleShot(kForwardingOffDelayMs, this, [] {
-      qCWarning(lcNetwork) << "net.ipv4.ip_forward = 0";
+      qWarning() << "net.ipv4.ip_forward = 0";
       std::ignore = std::system("sudo sysctl net.ipv4.ip_forward=0");
     });
   }
@@ -498,8 +503,8 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
   bool changed = false;
 
   const bool auto_config = apn.isEmpty();
-  if (gsm.value(QStringLiteral("auto-config")).toBool() != auto_config) {
-    qCWarning(lcNetwork) << "Changing gsm.auto-config to" << auto_config;
+  if (gsm.value(QStringLiteral("auto-config")).toBool() != auto_config && (!auto_config || gsmAutoConfigKept(gsm))) {
+    qWarning() << "Changing gsm.auto-config to" << auto_config;
     gsm[QStringLiteral("auto-config")] = auto_config;
     changed = true;
   }
@@ -509,7 +514,7 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
   const bool apn_differs =
       auto_config ? gsm.contains(QStringLiteral("apn")) : gsm.value(QStringLiteral("apn")).toString() != apn;
   if (apn_differs) {
-    qCWarning(lcNetwork) << "Changing gsm.apn to" << apn;
+    qWarning() << "Changing gsm.apn to" << apn;
     if (auto_config) {
       gsm.remove(QStringLiteral("apn"));
     } else {
@@ -520,14 +525,14 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
 
   const bool home_only = !roaming;
   if (gsm.value(QStringLiteral("home-only")).toBool() != home_only) {
-    qCWarning(lcNetwork) << "Changing gsm.home-only to" << home_only;
+    qWarning() << "Changing gsm.home-only to" << home_only;
     gsm[QStringLiteral("home-only")] = home_only;
     changed = true;
   }
 
   const int metered_value = metered ? 0 : 2;
   if (connection.value(QStringLiteral("metered")).toInt() != metered_value) {
-    qCWarning(lcNetwork) << "Changing connection.metered to" << metered_value;
+    qWarning() << "Changing connection.metered to" << metered_value;
     connection[QStringLiteral("metered")] = metered_value;
     changed = true;
   }
@@ -538,6 +543,18 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
     deactivateConnection(lteConnectionPath);
     activateModemConnection(lteConnectionPath);
   }
+}
+
+// NetworkManager drops "auto-config" from a profile with a user name or password; asking
+// for it there would count as a change, and restart the link, at every call.
+bool WifiManager::gsmAutoConfigKept(const QVariantMap &gsm) {
+  if (gsm.contains(QStringLiteral("username"))) {
+    return false;
+  }
+  const auto secrets =
+      readReply<Connection>(call<QDBusMessage>(lteConnectionPath.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION,
+                                               QStringLiteral("GetSecrets"), QStringLiteral("gsm")));
+  return secrets.value(QStringLiteral("gsm")).value(QStringLiteral("password")).toString().isEmpty();
 }
 
 void WifiManager::activateModemConnection(const QDBusObjectPath &path) {

@@ -102,6 +102,7 @@ private:
 
   void addTetheringConnection();
   void activateModemConnection(const QDBusObjectPath &path);
+  bool gsmAutoConfigKept(const QVariantMap &gsm);
   QString getIp4Address();
 
 private slots:

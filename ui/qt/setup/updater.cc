@@ -58,6 +58,17 @@ QString textUpToNul(const QByteArray &data) {
   return QString::fromUtf8(nul < 0 ? data : data.left(nul));
 }
 
+// A progress line is "text:number" with exactly one colon.
+bool splitProgressLine(const QStringRef &line, QStringRef *status, QStringRef *number) {
+  const int colon = line.indexOf(QLatin1Char(':'));
+  if (colon < 0 || line.indexOf(QLatin1Char(':'), colon + 1) >= 0) {
+    return false;
+  }
+  *status = line.left(colon);
+  *number = line.mid(colon + 1);
+  return true;
+}
+
 }  // namespace
 
 Updater::Updater(const QString &updater, const QString &manifest, QWidget *parent)
@@ -178,15 +189,7 @@ void Updater::installUpdate() {
   connect(&proc, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &Updater::updateFinished,
           Qt::UniqueConnection);
   // Without this a missing or non-executable updater would leave "Loading..." up for good.
-  connect(
-      &proc, &QProcess::errorOccurred, this,
-      [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-          qDebug() << "failed to start" << updater << proc.errorString();
-          showFailure();
-        }
-      },
-      Qt::UniqueConnection);
+  connect(&proc, &QProcess::errorOccurred, this, &Updater::startFailed, Qt::UniqueConnection);
 
   proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   proc.start(updater, {QStringLiteral("--swap"), manifest}, QIODevice::ReadWrite);
@@ -195,35 +198,45 @@ void Updater::installUpdate() {
 void Updater::readProgress() {
   const QString out = textUpToNul(proc.readAllStandardOutput()).trimmed();
 
-  // Only the last status line of a read shows, so the label is set once per read, not once per line.
-  QString status;
-  bool has_status = false;
-  for (const QString &line : out.split(QLatin1Char('\n'))) {
-    const QStringList parts = line.split(QLatin1Char(':'));
-    if (parts.size() != 2) {
+  // Applying the lines in order leaves the last status and the last number in range; finding
+  // those two directly keeps a flood of lines cheap.
+  QStringRef status;
+  QVector<QStringRef> numbers;
+  for (const QStringRef &line : out.splitRef(QLatin1Char('\n'))) {
+    QStringRef number;
+    if (!splitProgressLine(line, &status, &number)) {
       qDebug() << line;
       continue;
     }
-    status = parts[0];
-    has_status = true;
-    // Out-of-range values, NaN and infinities leave the bar where it was.
-    const double value = std::trunc(parts[1].toDouble());
+    numbers << number;
+  }
+  if (!numbers.isEmpty()) {
+    text->setText(status.toString());
+  }
+  for (auto it = numbers.crbegin(); it != numbers.crend(); ++it) {
+    // Out-of-range values, NaN and infinities leave the bar where it was; text that is no number reads as 0.
+    const double value = std::trunc(it->toDouble());
     if (value >= bar->minimum() && value <= bar->maximum()) {
       bar->setValue(static_cast<int>(value));
+      break;
     }
-  }
-  if (has_status) {
-    text->setText(status);
   }
   update();
 }
 
 void Updater::updateFinished(int exitCode, QProcess::ExitStatus exitStatus) {
   qDebug().nospace() << "finished with " << exitCode;
-  // A child killed by a signal reports exit code 0; only a normal exit with 0 is a success.
+  // Only a normal exit with 0 is a success; a crash says nothing reliable through its exit code.
   if (exitCode == 0 && exitStatus == QProcess::NormalExit) {
     HardwareZorv::reboot();
   } else {
+    showFailure();
+  }
+}
+
+void Updater::startFailed(QProcess::ProcessError error) {
+  if (error == QProcess::FailedToStart) {
+    qDebug() << "failed to start" << updater << proc.errorString();
     showFailure();
   }
 }

@@ -24,6 +24,7 @@ private:
   QWidget *buildPrompt();
   QWidget *buildWifi();
   QWidget *buildProgress();
+  void startFailed(QProcess::ProcessError error);
   void showFailure();
 
   QProcess proc;

@@ -86,6 +86,9 @@ bool DialogBase::eventFilter(QObject *o, QEvent *e) {
 }
 
 int DialogBase::exec() {
+  // Modality must be known before the placement shows the window, or the window
+  // is shown as an ordinary one and other windows keep taking input.
+  setWindowModality(Qt::ApplicationModal);
   setMainWindow(this);
   return QDialog::exec();
 }
@@ -135,7 +138,9 @@ void InputDialog::addTextBox(bool secret) {
   QHBoxLayout *textbox_layout = new QHBoxLayout(textbox_widget);
   textbox_layout->setContentsMargins(50, 0, 50, 0);
 
-  line = new QLineEdit(textbox_widget);
+  // Made without a parent: a field born under a styled parent keeps the inherited
+  // style hints and would ignore its own password character.
+  line = new QLineEdit;
   line->setStyleSheet(QStringLiteral("lineedit-password-character: 8226; lineedit-password-mask-delay: 1500;"));
   textbox_layout->addWidget(line, 1);
 

@@ -1,0 +1,132 @@
+// Time to first frame and peak RSS of the updater program against a bare widgets window, both run
+// alternately under a private headless weston. The first frame is the first buffer the client attaches
+// to a surface and commits, as the Wayland client library's debug trace shows it.
+//
+//   bench_updater_startup [RUNS]      (run it inside tools/simulated-device/run.sh: start-up writes the backlight)
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace {
+
+struct Sample {
+  double first_frame_ms = -1;
+  double peak_rss_mb = -1;
+};
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? -1 : v[v.size() / 2];
+}
+
+// VmHWM: the largest resident set the process has had.
+double peakRssMb(qint64 pid) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) {
+    return -1;
+  }
+  for (const QByteArray &line : status.readAll().split('\n')) {
+    if (line.startsWith("VmHWM:")) {
+      return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+  }
+  return -1;
+}
+
+Sample runOnce(const QString &program, const QStringList &args, const QProcessEnvironment &env) {
+  Sample s;
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.setProcessChannelMode(QProcess::SeparateChannels);
+  p.setReadChannel(QProcess::StandardError);
+  QElapsedTimer clock;
+  clock.start();
+  p.start(program, args);
+  if (!p.waitForStarted()) {
+    return s;
+  }
+  QByteArray trace;
+  bool attached = false;
+  while (s.first_frame_ms < 0 && p.waitForReadyRead(10000)) {
+    trace += p.readAllStandardError();
+    int from = 0;
+    for (int nl; (nl = trace.indexOf('\n', from)) >= 0; from = nl + 1) {
+      const QByteArray line = trace.mid(from, nl - from);
+      if (line.contains("wl_surface@") && line.contains(".attach(wl_buffer@")) {
+        attached = true;
+      } else if (attached && line.contains("wl_surface@") && line.contains(".commit()")) {
+        s.first_frame_ms = clock.nsecsElapsed() / 1e6;
+        break;
+      }
+    }
+    trace = trace.mid(from);
+  }
+  // Let start-up finish its late allocations before reading the peak.
+  QThread::msleep(500);
+  s.peak_rss_mb = peakRssMb(p.processId());
+  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+  if (!p.waitForFinished(5000)) {
+    p.kill();
+    p.waitForFinished();
+  }
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  QCoreApplication app(argc, argv);
+  const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
+
+  QTemporaryDir runtime;
+  QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QString socket = QStringLiteral("bench-%1").arg(QCoreApplication::applicationPid());
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+  env.remove(QStringLiteral("DISPLAY"));
+
+  QProcess weston;
+  weston.setProcessEnvironment(env);
+  weston.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  weston.start(QStringLiteral("weston"),
+               {QStringLiteral("--backend=headless-backend.so"), "--socket=" + socket, QStringLiteral("--width=2160"),
+                QStringLiteral("--height=1080"), QStringLiteral("--use-pixman")});
+  for (int i = 0; i < 100 && !QFile::exists(runtime.path() + QLatin1Char('/') + socket); ++i) {
+    QThread::msleep(50);
+  }
+
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+  env.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+  env.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
+  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+
+  std::vector<double> app_ms, app_mb, bare_ms, bare_mb;
+  for (int i = 0; i < runs; ++i) {
+    const Sample a = runOnce(QStringLiteral(UPDATER_EXE), {QStringLiteral("/bin/true"), QStringLiteral("m")}, env);
+    const Sample b = runOnce(QStringLiteral(BARE_EXE), {}, env);
+    app_ms.push_back(a.first_frame_ms);
+    app_mb.push_back(a.peak_rss_mb);
+    bare_ms.push_back(b.first_frame_ms);
+    bare_mb.push_back(b.peak_rss_mb);
+    std::printf("run %d: updater %.1f ms %.1f MB | bare %.1f ms %.1f MB\n", i + 1, a.first_frame_ms, a.peak_rss_mb,
+                b.first_frame_ms, b.peak_rss_mb);
+  }
+  weston.terminate();
+  weston.waitForFinished(5000);
+
+  const double ms_a = median(app_ms), ms_b = median(bare_ms), mb_a = median(app_mb), mb_b = median(bare_mb);
+  std::printf("first frame (median of %d): updater %.1f ms, bare window %.1f ms, ratio %.2f\n", runs, ms_a, ms_b,
+              ms_a / ms_b);
+  std::printf("peak RSS    (median of %d): updater %.1f MB, bare window %.1f MB, difference %+.1f MB\n", runs, mb_a,
+              mb_b, mb_a - mb_b);
+  return 0;
+}

@@ -1,0 +1,67 @@
+#!/bin/bash
+# Usage: scripts/demo.sh [--fail]
+#
+# Sets up this Debian 12 machine (packages), builds the program and runs it on a simulated
+# device, with no hardware and nothing on the host touched (tools/simulated-device): a scratch
+# parameter store, a `sudo` that reports "reboot" instead of rebooting, the host's backlight
+# hidden. The OS updater it runs is tools/sample-updater, about 20 seconds of progress lines;
+# --fail makes it fail half-way.
+#
+# With a display (DISPLAY or WAYLAND_DISPLAY set) the window opens there; SCALE=0.5 makes the
+# window fit a laptop screen (the screen's own sizes stay in device pixels, so it is cramped). Without one it runs under Xvfb, taps through the screens itself and saves a
+# screenshot of each (DEMO_OUT, default build/demo-screenshots).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+fail=0
+for arg in "$@"; do
+  case "$arg" in
+    --fail) fail=1 ;;
+    *) echo "usage: $0 [--fail]" >&2; exit 2 ;;
+  esac
+done
+
+bash scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null >/dev/null
+cmake --build build -j"$(nproc)" --target updater </dev/null
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  out="${DEMO_OUT:-$PWD/build/demo-screenshots}"
+  echo "demo: no display; running under Xvfb and tapping through the screens"
+  scripts/screenshots/updater.sh "$out"
+  echo "demo: a screenshot of each screen (prompt, Wi-Fi, progress, failure) is in $out"
+  exit 0
+fi
+
+# On a desktop an X11 window (XWayland included) is preferred: on Wayland the program rotates its
+# buffers for the device's mounted panel, which would turn the window sideways here.
+if [ -n "${DISPLAY:-}" ]; then
+  export QT_QPA_PLATFORM=xcb
+else
+  export QT_QPA_PLATFORM=wayland
+fi
+if [ "$fail" = 1 ]; then
+  export SAMPLE_UPDATER_FAIL=1
+fi
+
+sudo_log="$(mktemp /tmp/updater-demo-sudo.XXXXXX)"
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill -TERM "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  rm -f "$sudo_log"
+}
+trap cleanup EXIT
+
+SIMULATED_SUDO_LOG="$sudo_log" tools/simulated-device/run.sh build/ui/qt/setup/updater \
+  "$PWD/tools/sample-updater/sample-updater" "$PWD/tools/sample-updater/manifest.json" &
+app_pid=$!
+echo "demo: the update screen is open; tap \"Install\" (Ctrl-C or closing this terminal ends it)"
+
+# A real device would restart on "sudo reboot"; here the program is stopped instead.
+while kill -0 "$app_pid" 2>/dev/null; do
+  if grep -q '^reboot$' "$sudo_log"; then
+    echo "demo: the program asked the device to reboot; a real device would restart now"
+    break
+  fi
+  sleep 0.2
+done

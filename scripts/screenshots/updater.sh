@@ -1,0 +1,98 @@
+#!/bin/bash
+# Usage: scripts/screenshots/updater.sh [OUTDIR]
+#
+# Renders the update program's screens under Xvfb at 2160x1080 with the Inter font, on the
+# simulated device (tools/simulated-device), driving it with xdotool like a user would:
+#   1. prompt.png, wifi.png, progress.png, then the sample updater succeeds and the device
+#      "reboots" (reported by the simulated sudo);
+#   2. a second run whose sample updater fails: failed.png, then "Reboot" is tapped.
+# Needs a built program (build/ui/qt/setup/updater, or UPDATER_PROGRAM). Prints OUTDIR at the end.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+out="$(mkdir -p "${1:-$root/build/screenshots/updater}" && cd "${1:-$root/build/screenshots/updater}" && pwd)"
+program="${UPDATER_PROGRAM:-$root/build/ui/qt/setup/updater}"
+sample="$root/tools/sample-updater/sample-updater"
+manifest="$root/tools/sample-updater/manifest.json"
+
+work="$(mktemp -d /tmp/updater-screens.XXXXXX)"
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill -TERM "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number to the descriptor given.
+Xvfb -displayfd 3 -screen 0 2160x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+unset WAYLAND_DISPLAY SCALE
+
+# Button centres at 2160x1080: the prompt's bottom row, the Wi-Fi page's "Back" and the progress
+# page's "Reboot".
+WIFI_BTN="580 900"
+INSTALL_BTN="1600 900"
+BACK_BTN="250 900"
+REBOOT_BTN="250 770"
+
+tap() { xdotool mousemove $1 click 1; }
+shot() {
+  sleep 0.5  # let the toolkit paint the last change
+  import -window root "$out/$1"
+  echo "screenshots: $out/$1"
+}
+# wait_for FILE TEXT SECONDS
+wait_for() {
+  for _ in $(seq $(($3 * 10))); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "screenshots: gave up waiting for '$2' in $1" >&2
+  return 1
+}
+
+# start_app LOGNAME: starts the program on the simulated device; its error output (and the sample
+# updater's, which it forwards) goes to $work/LOGNAME.err, the simulated sudo calls to $work/LOGNAME.sudo.
+start_app() {
+  SIMULATED_SUDO_LOG="$work/$1.sudo" "$root/tools/simulated-device/run.sh" "$program" "$sample" "$manifest" \
+    2>"$work/$1.err" &
+  app_pid=$!
+  xdotool search --sync --onlyvisible --class updater >/dev/null
+}
+stop_app() {
+  kill -TERM "$app_pid"
+  wait "$app_pid" || true
+  app_pid=""
+}
+
+start_app success
+shot prompt.png
+tap "$WIFI_BTN"
+shot wifi.png
+tap "$BACK_BTN"
+tap "$INSTALL_BTN"
+sleep 4
+shot progress.png
+wait_for "$work/success.sudo" reboot 60
+echo "screenshots: the sample updater succeeded and the device was told to reboot"
+stop_app
+
+SAMPLE_UPDATER_FAIL=1 SAMPLE_UPDATER_STEP=0.03 start_app failure
+tap "$INSTALL_BTN"
+wait_for "$work/failure.err" "finished with" 60
+shot failed.png
+tap "$REBOOT_BTN"
+wait_for "$work/failure.sudo" reboot 10
+echo "screenshots: the sample updater failed; \"Reboot\" told the device to reboot"
+stop_app
+
+echo "screenshots saved in $out"

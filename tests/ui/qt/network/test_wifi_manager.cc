@@ -1,0 +1,763 @@
+#include <QDBusReply>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "common/params.h"
+#include "tests/ui/qt/network/nm_fixture.h"
+#include "ui/qt/network/wifi_manager.h"
+
+Q_DECLARE_METATYPE(Network)
+Q_DECLARE_METATYPE(SecurityType)
+Q_DECLARE_METATYPE(ConnectedType)
+Q_DECLARE_METATYPE(ApSecurity)
+
+namespace {
+
+// Used as the password wherever one is sent; it must never show in any output.
+const QString kSentinel = QStringLiteral("sentinel-Pw-5vQ8");
+const QString kRightPassword = QStringLiteral("right-password");
+
+constexpr unsigned int kDeviceWifi = 2;
+constexpr unsigned int kDeviceModem = 8;
+
+QStringList callsOf(const QStringList &calls, const QString &member) {
+  return calls.filter(QRegularExpression(QStringLiteral("^") + member + QStringLiteral(" ")));
+}
+
+Network network(const QByteArray &ssid, unsigned int strength, ConnectedType connected = ConnectedType::DISCONNECTED,
+                SecurityType security = SecurityType::OPEN) {
+  return Network{ssid, strength, connected, security};
+}
+
+Connection lteConnection() {
+  Connection lte;
+  lte["connection"] = {{"id", "lte"}, {"type", "gsm"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
+  lte["gsm"] = {{"auto-config", true}, {"password", kSentinel}};
+  return lte;
+}
+
+Connection wifiConnection(const QByteArray &ssid) {
+  Connection wifi;
+  wifi["connection"] = {
+      {"id", "elsewhere"}, {"type", "802-11-wireless"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
+  wifi["802-11-wireless"] = {{"ssid", ssid}, {"mode", "infrastructure"}};
+  return wifi;
+}
+
+// The active connection that uses a saved connection.
+QString activeConnectionOf(const QDBusObjectPath &connection) {
+  for (const QDBusObjectPath &active : nmraw::activeConnections()) {
+    if (nmraw::property(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, "Connection").value<QDBusObjectPath>() ==
+        connection) {
+      return active.path();
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+class tst_WifiManager : public QObject {
+  Q_OBJECT
+
+private:
+  Simulator sim;
+  QTemporaryDir params_root;
+  LogRecords *records = nullptr;
+
+  // Lets the manager handle everything the simulator has sent so far.
+  void settle(int ms = 300) { QTest::qWait(ms); }
+
+  bool refreshed(WifiManager &wm) {
+    QSignalSpy spy(&wm, &WifiManager::refreshSignal);
+    sim.finishScan();
+    return spy.wait(5000);
+  }
+
+  bool started(WifiManager &wm) {
+    QSignalSpy spy(&wm, &WifiManager::refreshSignal);
+    wm.start();
+    return spy.wait(5000);
+  }
+
+  void setDongleId(const QString &id) {
+    Params params(params_root.path().toStdString());
+    if (id.isEmpty()) {
+      params.remove("DongleId");
+    } else {
+      params.put("DongleId", id.toStdString());
+    }
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(params_root.isValid());
+    qputenv("PARAMS_ROOT", params_root.path().toUtf8());
+    qputenv("HALCYRA_PREFIX", QByteArray("nm-test-") + QByteArray::number(QCoreApplication::applicationPid()));
+    records = new LogRecords;
+  }
+
+  void cleanupTestCase() { delete records; }
+
+  void init() {
+    setDongleId({});
+    QVERIFY(sim.start());
+    records->take(0);
+  }
+
+  // Model
+
+  void strengthLevel_data() {
+    QTest::addColumn<unsigned int>("strength");
+    QTest::addColumn<int>("level");
+    const QList<QPair<unsigned int, int>> cases = {{0, 0},  {16, 0}, {17, 1},  {49, 1}, {50, 2},
+                                                   {82, 2}, {83, 3}, {100, 3}, {255, 3}};
+    for (const auto &[strength, level] : cases) {
+      QTest::addRow("%u", strength) << strength << level;
+    }
+  }
+
+  void strengthLevel() {
+    QFETCH(unsigned int, strength);
+    QFETCH(int, level);
+    QCOMPARE(::strengthLevel(strength), level);
+  }
+
+  void compareByStrength_data() {
+    QTest::addColumn<Network>("a");
+    QTest::addColumn<Network>("b");
+    QTest::addColumn<bool>("a_first");
+    QTest::addColumn<bool>("b_first");
+    QTest::newRow("connected weak before disconnected strong")
+        << network("Weak", 10, ConnectedType::CONNECTED) << network("Strong", 100) << true << false;
+    QTest::newRow("connecting before disconnected")
+        << network("Z", 10, ConnectedType::CONNECTING) << network("A", 100) << true << false;
+    QTest::newRow("connected before connecting")
+        << network("Z", 10, ConnectedType::CONNECTED) << network("A", 100, ConnectedType::CONNECTING) << true << false;
+    QTest::newRow("stronger level first") << network("Z", 90) << network("A", 60) << true << false;
+    QTest::newRow("same level by name") << network("Alpha", 60) << network("Beta", 80) << true << false;
+    QTest::newRow("prefix first") << network("Ab", 60) << network("Abc", 60) << true << false;
+    QTest::newRow("bytes unsigned") << network("zeta", 60) << network("\xc3\xa9t\xc3\xa9", 60) << true << false;
+    QTest::newRow("equal") << network("Same", 60) << network("Same", 70) << false << false;
+  }
+
+  void compareByStrength() {
+    QFETCH(Network, a);
+    QFETCH(Network, b);
+    QFETCH(bool, a_first);
+    QFETCH(bool, b_first);
+    QCOMPARE(compare_by_strength(a, b), a_first);
+    QCOMPARE(compare_by_strength(b, a), b_first);
+  }
+
+  void securityType_data() {
+    QTest::addColumn<unsigned int>("flags");
+    QTest::addColumn<unsigned int>("wpa");
+    QTest::addColumn<unsigned int>("rsn");
+    QTest::addColumn<SecurityType>("type");
+    QTest::newRow("no flags") << 0x0u << 0x0u << 0x0u << SecurityType::OPEN;
+    QTest::newRow("privacy, psk ccmp") << 0x1u << 0x0u << 0x188u << SecurityType::WPA;
+    QTest::newRow("privacy, wpa1 psk tkip") << 0x1u << 0x144u << 0x0u << SecurityType::WPA;
+    QTest::newRow("privacy, psk and 802.1x") << 0x1u << 0x0u << 0x388u << SecurityType::UNSUPPORTED;
+    QTest::newRow("wps, no wpa flags") << 0x2u << 0x0u << 0x0u << SecurityType::OPEN;
+    QTest::newRow("wps with psk, no privacy") << 0x2u << 0x0u << 0x188u << SecurityType::UNSUPPORTED;
+    QTest::newRow("wep only privacy") << 0x1u << 0x0u << 0x0u << SecurityType::UNSUPPORTED;
+  }
+
+  void securityType() {
+    QFETCH(unsigned int, flags);
+    QFETCH(unsigned int, wpa);
+    QFETCH(unsigned int, rsn);
+    QFETCH(SecurityType, type);
+    sim.addAccessPoint("Net", 50, {flags, wpa, rsn});
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+
+    QVERIFY(wm.seenNetworks.contains("Net"));
+    QCOMPARE(wm.seenNetworks.value("Net").security_type, type);
+    const QString warning =
+        QStringLiteral("Unsupported network! sflag: %1, wpaflag: %2, rsnflag: %3").arg(flags).arg(wpa).arg(rsn);
+    const QStringList warnings = records->take().filter(warning);
+    QCOMPARE(warnings.size(), type == SecurityType::UNSUPPORTED ? 1 : 0);
+    if (!warnings.isEmpty()) {
+      QVERIFY(warnings.first().contains("\"levelnum\": 30"));
+    }
+  }
+
+  void tableKeepsBestStrengthFirstSecurityAndSkipsHidden() {
+    sim.addAccessPoint(QByteArray("Dup\0tail", 8), 40, kWpa2, kRightPassword);
+    sim.addAccessPoint("Dup", 75, kOpen);
+    sim.addAccessPoint("Dup", 20, kOpen);
+    sim.addAccessPoint("", 90, kWpa2);
+    sim.addAccessPoint("Other", 30, kOpen);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+
+    QCOMPARE(wm.seenNetworks.keys(), (QStringList{"Dup", "Other"}));
+    const Network dup = wm.seenNetworks.value("Dup");
+    QCOMPARE(dup.strength, 75u);
+    QCOMPARE(dup.security_type, SecurityType::WPA);
+    QCOMPARE(dup.ssid, QByteArray("Dup\0tail", 8));
+    QCOMPARE(dup.connected, ConnectedType::DISCONNECTED);
+  }
+
+  void activeAccessPointMarked() {
+    const QDBusObjectPath cafe = sim.addAccessPoint("Cafe", 60, kOpen);
+    const QDBusObjectPath home = sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    sim.control("SetActiveAccessPoint", {QVariant::fromValue(cafe)});
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QCOMPARE(wm.seenNetworks.value("Cafe").connected, ConnectedType::CONNECTED);
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::DISCONNECTED);
+
+    // An attempt in progress shows as connecting once its access point is the active one.
+    sim.setFault("ActivateConnection", "stall");
+    wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+    sim.control("SetActiveAccessPoint", {QVariant::fromValue(home)});
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::CONNECTING);
+    QCOMPARE(wm.seenNetworks.value("Cafe").connected, ConnectedType::DISCONNECTED);
+  }
+
+  void tetheringName_data() {
+    QTest::addColumn<QString>("dongle_id");
+    QTest::addColumn<QByteArray>("ssid");
+    QTest::newRow("no device id") << QString() << QByteArray("vireda");
+    QTest::newRow("16 characters") << "0123456789abcdef" << QByteArray("vireda-0123");
+    QTest::newRow("shorter than 4") << "ab" << QByteArray("vireda-ab");
+  }
+
+  void tetheringName() {
+    QFETCH(QString, dongle_id);
+    QFETCH(QByteArray, ssid);
+    setDongleId(dongle_id);
+    WifiManager wm(nullptr);
+
+    QCOMPARE(wm.getTetheringPassword(), QStringLiteral("plumtreeorbit"));
+    QCOMPARE(nmraw::connectionsWithSsid(ssid).size(), 1);
+  }
+
+  // Scanning and signals
+
+  void nothingRefreshedWhileStopped() {
+    sim.addAccessPoint("Cafe", 60, kOpen);
+    WifiManager wm(nullptr);
+    QSignalSpy spy(&wm, &WifiManager::refreshSignal);
+    sim.finishScan();
+    sim.control("EmitStateChanged", {100u, 70u, 0u});
+    settle();
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(wm.seenNetworks.isEmpty());
+
+    QVERIFY(started(wm));
+    QCOMPARE(wm.seenNetworks.size(), 1);
+    QVERIFY(callsOf(sim.calls(), "RequestScan").size() >= 1);
+
+    wm.stop();
+    spy.clear();
+    sim.clearCalls();
+    sim.finishScan();
+    settle();
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(callsOf(sim.calls(), "GetAllAccessPoints").isEmpty());
+  }
+
+  void wifiDeviceAddedLate() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--no-wifi"}));
+    sim.addAccessPoint("Cafe", 60, kOpen);
+    WifiManager wm(nullptr);
+    QSignalSpy spy(&wm, &WifiManager::refreshSignal);
+    wm.start();
+    sim.addDevice(kDeviceModem, "cdc-wdm0");
+    settle();
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(callsOf(sim.calls(), "RequestScan").isEmpty());
+
+    const QDBusObjectPath wlan = sim.addDevice(kDeviceWifi, "wlan0");
+    QTRY_COMPARE(callsOf(sim.calls(), "RequestScan").size(), 1);
+    QVERIFY(callsOf(sim.calls(), "RequestScan").first().contains(wlan.path()));
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.keys(), QStringList{"Cafe"});
+
+    // A second Wi-Fi device is not taken.
+    const QDBusObjectPath second = sim.addDevice(kDeviceWifi, "wlan1");
+    settle();
+    QVERIFY(callsOf(sim.calls(), "RequestScan").filter(second.path()).isEmpty());
+  }
+
+  void propertiesChangedFiltered() {
+    const QDBusObjectPath cafe = sim.addAccessPoint("Cafe", 60, kOpen);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy spy(&wm, &WifiManager::refreshSignal);
+
+    sim.control("EmitPropertiesChanged", {NM_DBUS_INTERFACE_DEVICE, QVariantMap{{"LastScan", qint64(1)}}});
+    sim.control("EmitPropertiesChanged", {NM_DBUS_INTERFACE_DEVICE_WIRELESS, QVariantMap{{"Bitrate", 54u}}});
+    settle();
+    QCOMPARE(spy.count(), 0);
+
+    // With both keys only the scan counts: the active access point is not taken over.
+    sim.control("EmitPropertiesChanged",
+                {NM_DBUS_INTERFACE_DEVICE_WIRELESS,
+                 QVariantMap{{"LastScan", qint64(2)}, {"ActiveAccessPoint", QVariant::fromValue(cafe)}}});
+    QVERIFY(spy.wait(5000));
+    QCOMPARE(wm.seenNetworks.value("Cafe").connected, ConnectedType::DISCONNECTED);
+
+    sim.control("EmitPropertiesChanged",
+                {NM_DBUS_INTERFACE_DEVICE_WIRELESS, QVariantMap{{"ActiveAccessPoint", QVariant::fromValue(cafe)}}});
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value("Cafe").connected, ConnectedType::CONNECTED);
+  }
+
+  // Faults
+
+  void networkManagerAbsent() {
+    sim.stop();
+    MessageLog log;
+    WifiManager wm(nullptr);
+    QSignalSpy spy(&wm, &WifiManager::refreshSignal);
+    wm.start();
+    wm.requestScan();
+    QCOMPARE(log.count("DBus call error:"), 2);  // GetDevices, ListConnections
+    QVERIFY(!wm.isTetheringEnabled());
+    QVERIFY(!wm.isKnownConnection("Cafe"));
+    QVERIFY(!wm.activateWifiConnection("Cafe").has_value());
+    wm.updateGsmSettings(true, "internet", true);
+    settle(100);
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(wm.seenNetworks.isEmpty());
+  }
+
+  void stalledCallsAreBounded() {
+    sim.setFault("GetDevices", "stall");
+    sim.setFault("ListConnections", "stall");
+    MessageLog log;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    WifiManager wm(nullptr);
+    const qint64 ms = elapsed.elapsed();
+    QCOMPARE(log.count("DBus call error:"), 2);
+    QCOMPARE(log.lines().size(), 2);
+    QVERIFY2(ms >= 190 && ms < 3000, qPrintable(QString::number(ms)));
+  }
+
+  void failedAccessPointListEmptiesTable_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("error reply") << "error";
+    QTest::newRow("wrong type") << "wrongtype";
+  }
+
+  void failedAccessPointListEmptiesTable() {
+    QFETCH(QString, fault);
+    sim.addAccessPoint("Cafe", 60, kOpen);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QCOMPARE(wm.seenNetworks.size(), 1);
+
+    sim.setFault("GetAllAccessPoints", fault);
+    MessageLog log;
+    QSignalSpy spy(&wm, &WifiManager::refreshSignal);
+    sim.finishScan();
+    QTRY_COMPARE(log.count("Failed to refresh"), 1);
+    settle(100);
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(wm.seenNetworks.isEmpty());
+  }
+
+  void failedPropertiesSkipAccessPoint() {
+    const QDBusObjectPath ap = sim.addAccessPoint("Cafe", 60, kOpen);
+    WifiManager wm(nullptr);
+    sim.setFault("GetAll", "error");
+    MessageLog log;
+    QVERIFY(started(wm));
+    QVERIFY(wm.seenNetworks.isEmpty());
+    QVERIFY(log.lines().contains(QStringLiteral("Failed to retrieve properties for path: \"%1\"").arg(ap.path())));
+  }
+
+  void thousandAccessPoints() {
+    for (int i = 0; i < 1000; ++i) {
+      sim.addAccessPoint("Net-" + QByteArray::number(i), i % 101, i % 2 ? kWpa2 : kOpen, kRightPassword);
+    }
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QCOMPARE(wm.seenNetworks.size(), 1000);
+    QCOMPARE(wm.seenNetworks.value("Net-999").strength, 999u % 101);
+    QCOMPARE(wm.seenNetworks.value("Net-999").security_type, SecurityType::WPA);
+  }
+
+  // Connections
+
+  void connectJoinsNetwork_data() {
+    QTest::addColumn<QByteArray>("ssid");
+    QTest::addColumn<ApSecurity>("security");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("secured") << QByteArray("Home") << kWpa2 << kRightPassword;
+    QTest::newRow("open") << QByteArray("Cafe") << kOpen << QString();
+  }
+
+  void connectJoinsNetwork() {
+    QFETCH(QByteArray, ssid);
+    QFETCH(ApSecurity, security);
+    QFETCH(QString, password);
+    sim.addAccessPoint(ssid, 70, security, password);
+    sim.addAccessPoint("Elsewhere", 90, kOpen);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    const auto before = nmraw::listConnections();
+
+    wm.connect(wm.seenNetworks.value(ssid), false, password);
+    QCOMPARE(wm.seenNetworks.value(ssid).connected, ConnectedType::CONNECTING);
+    QCOMPARE(wm.seenNetworks.value("Elsewhere").connected, ConnectedType::DISCONNECTED);
+
+    const auto added = nmraw::newConnections(before);
+    QCOMPARE(added.size(), 1);
+    QTRY_VERIFY(wm.isKnownConnection(ssid));
+    QTRY_VERIFY(!activeConnectionOf(added.first()).isEmpty());
+    const QStringList activations = callsOf(sim.calls(), "ActivateConnection");
+    QCOMPARE(activations.size(), 1);
+    QVERIFY(activations.first().contains(added.first().path()));
+    QVERIFY(activations.first().contains(nmraw::deviceOfType(kDeviceWifi)));
+
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value(ssid).connected, ConnectedType::CONNECTED);
+    QVERIFY(!wm.ipv4_address.isEmpty());
+    QCOMPARE(wrong.count(), 0);
+  }
+
+  void reconnectReplacesSavedConnection() {
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_COMPARE(nmraw::connectionsWithSsid("Home").size(), 1);
+    const QDBusObjectPath first = nmraw::connectionsWithSsid("Home").first();
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+    sim.clearCalls();
+
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    const QStringList calls = sim.calls();
+    const int deleted = calls.indexOf("Delete " + first.path());
+    const int added = calls.indexOf(QRegularExpression("AddConnection .*"));
+    QVERIFY(deleted >= 0 && added > deleted);
+    QTRY_VERIFY(!activeConnectionOf(nmraw::connectionsWithSsid("Home").value(0)).isEmpty());
+    QCOMPARE(nmraw::connectionsWithSsid("Home").size(), 1);
+  }
+
+  void activateKnownNetwork() {
+    sim.addAccessPoint("Saved", 70, kOpen);
+    const QDBusObjectPath saved = nmraw::addConnection(wifiConnection("Saved"));
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QVERIFY(wm.isKnownConnection("Saved"));
+    QVERIFY(!wm.activateWifiConnection("Unknown").has_value());
+    QVERIFY(callsOf(sim.calls(), "ActivateConnection").isEmpty());
+
+    QSignalSpy refresh(&wm, &WifiManager::refreshSignal);
+    const std::optional<QDBusPendingCall> pending = wm.activateWifiConnection("Saved");
+    QVERIFY(pending.has_value());
+    QCOMPARE(refresh.count(), 1);
+    QCOMPARE(wm.seenNetworks.value("Saved").connected, ConnectedType::CONNECTING);
+    QDBusPendingCallWatcher watcher(*pending);
+    watcher.waitForFinished();
+    QVERIFY(!watcher.isError());
+    QTRY_VERIFY(!activeConnectionOf(saved).isEmpty());
+  }
+
+  void wrongPasswordDeletesConnection() {
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+
+    wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+    QTRY_COMPARE(wrong.count(), 1);
+    QCOMPARE(wrong.first().first().toString(), QStringLiteral("Home"));
+    QTRY_VERIFY(!wm.isKnownConnection("Home"));
+    QVERIFY(nmraw::connectionsWithSsid("Home").isEmpty());
+
+    // The attempt's name is kept: a repeated report names it again.
+    sim.control("EmitStateChanged", {60u, 50u, 8u});
+    QTRY_COMPARE(wrong.count(), 2);
+    QCOMPARE(wrong.last().first().toString(), QStringLiteral("Home"));
+
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::CONNECTED);
+    QCOMPARE(wrong.count(), 2);
+  }
+
+  void needAuthWithOtherReasonIgnored() {
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    sim.setFault("ActivateConnection", "stall");
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+
+    sim.control("EmitStateChanged", {60u, 50u, 7u});
+    settle();
+    QCOMPARE(wrong.count(), 0);
+    QVERIFY(wm.isKnownConnection("Home"));
+
+    // Activated ends the attempt; a later wrong-password report has nothing to act on.
+    sim.control("EmitStateChanged", {100u, 70u, 0u});
+    sim.control("EmitStateChanged", {60u, 50u, 8u});
+    settle();
+    QCOMPARE(wrong.count(), 0);
+    QVERIFY(wm.isKnownConnection("Home"));
+  }
+
+  void foreignConnectionNamedLikeHotspotNotActivated() {
+    WifiManager wm(nullptr);
+    nmraw::addConnection(wifiConnection("vireda"));
+    QTRY_VERIFY(wm.isKnownConnection("vireda"));
+    settle();
+    QVERIFY(callsOf(sim.calls(), "ActivateConnection").isEmpty());
+
+    nmraw::addConnection(wifiConnection("Neighbour"));
+    QTRY_VERIFY(wm.isKnownConnection("Neighbour"));
+    QTRY_COMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
+  }
+
+  void forgetConnection() {
+    const QDBusObjectPath saved = nmraw::addConnection(wifiConnection("Saved"));
+    WifiManager wm(nullptr);
+    QVERIFY(wm.isKnownConnection("Saved"));
+    wm.forgetConnection("Saved");
+    QVERIFY(!nmraw::listConnections().contains(saved));
+    QTRY_VERIFY(!wm.isKnownConnection("Saved"));
+  }
+
+  // Hotspot
+
+  void tetheringOnPasswordChangeOff() {
+    QTemporaryDir dir;
+    const QString sudo_log = dir.filePath("sudo.log");
+    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
+    qputenv("FAKE_SUDO_LOG", sudo_log.toUtf8());
+    MessageLog log;
+    WifiManager wm(nullptr);
+    QVERIFY(!wm.isTetheringEnabled());
+
+    wm.setTetheringEnabled(true);
+    // Created and activated within the one call.
+    QCOMPARE(callsOf(sim.calls(), "AddConnection").size(), 1);
+    QCOMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    QCOMPARE(wm.getTetheringPassword(), QStringLiteral("plumtreeorbit"));
+
+    sim.clearCalls();
+    wm.changeTetheringPassword(kSentinel);
+    const QDBusObjectPath hotspot = nmraw::connectionsWithSsid("vireda").value(0);
+    QCOMPARE(
+        nmraw::secrets(hotspot, "802-11-wireless-security").value("802-11-wireless-security").value("psk").toString(),
+        kSentinel);
+    QCOMPARE(callsOf(sim.calls(), "Update").size(), 1);
+    QCOMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);  // picks up the new password
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    QCOMPARE(wm.getTetheringPassword(), kSentinel);
+
+    // Forwarding goes off 5 s after the first activation finished.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(sudo_log), 8000);
+    QFile recorded(sudo_log);
+    QVERIFY(recorded.open(QIODevice::ReadOnly));
+    QCOMPARE(recorded.readAll(), QByteArray("sysctl net.ipv4.ip_forward=0\n"));
+    QCOMPARE(log.count("net.ipv4.ip_forward = 0"), 1);
+
+    sim.clearCalls();
+    wm.setTetheringEnabled(false);
+    QCOMPARE(callsOf(sim.calls(), "DeactivateConnection").size(), 1);
+    QTRY_VERIFY(!wm.isTetheringEnabled());
+    sim.clearCalls();
+    wm.setTetheringEnabled(false);
+    QVERIFY(callsOf(sim.calls(), "DeactivateConnection").isEmpty());
+  }
+
+  void forwardingLeftAloneWhenAllowed() {
+    QTemporaryDir dir;
+    const QString sudo_log = dir.filePath("sudo.log");
+    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
+    qputenv("FAKE_SUDO_LOG", sudo_log.toUtf8());
+    WifiManager wm(nullptr);
+    wm.ipv4_forward = true;
+    wm.setTetheringEnabled(true);
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    QTest::qWait(5500);
+    QVERIFY(!QFile::exists(sudo_log));
+  }
+
+  void changePasswordWithoutHotspotCreatesNothing() {
+    WifiManager wm(nullptr);
+    wm.changeTetheringPassword(kSentinel);
+    QVERIFY(nmraw::connectionsWithSsid("vireda").isEmpty());
+    QVERIFY(callsOf(sim.calls(), "Update").isEmpty());
+  }
+
+  void deactivateSkipsConnectionsWithoutAccessPoint() {
+    sim.control("AddActiveConnection", {"802-3-ethernet", "10.0.0.5"});
+    WifiManager wm(nullptr);
+    wm.setTetheringEnabled(true);
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    const QString hotspot = activeConnectionOf(nmraw::connectionsWithSsid("vireda").value(0));
+    QVERIFY(!hotspot.isEmpty());
+    sim.clearCalls();
+    MessageLog log;
+
+    wm.setTetheringEnabled(false);
+    const QStringList calls = sim.calls();
+    QCOMPARE(callsOf(calls, "Get").filter("SpecificObject").size(), 3);  // lo, wired, hotspot
+    QCOMPARE(callsOf(calls, "Get").filter("Ssid").size(), 1);
+    QCOMPARE(callsOf(calls, "DeactivateConnection"),
+             QStringList{QStringLiteral("DeactivateConnection %1 \"%2\"").arg(NM_DBUS_PATH, hotspot)});
+    QVERIFY(log.lines().isEmpty());
+  }
+
+  // Cellular and IPv4
+
+  void ipv4AddressOfWifiConnection_data() {
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("wired before wifi") << QStringList{"802-3-ethernet", "802-11-wireless"} << "192.168.7.7";
+    QTest::newRow("wired only") << QStringList{"802-3-ethernet"} << "";
+    QTest::newRow("two wifi") << QStringList{"802-11-wireless", "802-11-wireless"} << "192.168.7.6";
+  }
+
+  void ipv4AddressOfWifiConnection() {
+    QFETCH(QStringList, types);
+    QFETCH(QString, address);
+    for (int i = 0; i < types.size(); ++i) {
+      const QString ip = types[i] == "802-3-ethernet" ? "10.0.0.5" : QStringLiteral("192.168.7.%1").arg(6 + i);
+      sim.control("AddActiveConnection", {types[i], ip});
+    }
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QCOMPARE(wm.ipv4_address, address);
+  }
+
+  void cellularChangesRestartModem() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    const QDBusObjectPath lte = nmraw::addConnection(lteConnection());
+    const QString modem = nmraw::deviceOfType(kDeviceModem);
+    WifiManager wm(nullptr);
+    sim.clearCalls();
+    MessageLog log;
+
+    wm.updateGsmSettings(true, "internet", false);
+    QStringList calls = sim.calls();
+    QCOMPARE(callsOf(calls, "UpdateUnsaved").size(), 1);
+    QCOMPARE(callsOf(calls, "DeactivateConnection"),
+             QStringList{QStringLiteral("DeactivateConnection %1 \"%2\"").arg(NM_DBUS_PATH, lte.path())});
+    QCOMPARE(
+        callsOf(calls, "ActivateConnection"),
+        QStringList{QStringLiteral("ActivateConnection %1 \"%2\" \"%3\" \"/\"").arg(NM_DBUS_PATH, lte.path(), modem)});
+    QCOMPARE(log.lines(), (QStringList{"Changing gsm.apn to \"internet\"", "Changing connection.metered to 2"}));
+    Connection settings = nmraw::settings(lte);
+    QCOMPARE(settings["gsm"].value("apn").toString(), QStringLiteral("internet"));
+    QVERIFY(!settings["gsm"].value("auto-config").toBool());
+    QVERIFY(!settings["gsm"].value("home-only").toBool());
+    QCOMPARE(settings["connection"].value("metered").toInt(), 2);
+    QCOMPARE(nmraw::secrets(lte, "gsm").value("gsm").value("password").toString(), kSentinel);
+
+    sim.clearCalls();
+    wm.updateGsmSettings(true, "internet", false);
+    QVERIFY(sim.calls()
+                .filter(QRegularExpression("^(Update|UpdateUnsaved|ActivateConnection|DeactivateConnection) "))
+                .isEmpty());
+    QCOMPARE(log.lines().size(), 2);
+
+    wm.updateGsmSettings(false, "", true);
+    settings = nmraw::settings(lte);
+    QVERIFY(!settings["gsm"].contains("apn"));
+    // With a password the daemon keeps no automatic configuration, so none is asked for.
+    QVERIFY(!settings["gsm"].value("auto-config").toBool());
+    QVERIFY(settings["gsm"].value("home-only").toBool());
+    QCOMPARE(settings["connection"].value("metered").toInt(), 0);
+
+    sim.clearCalls();
+    const int lines = log.lines().size();
+    wm.updateGsmSettings(false, "", true);
+    QVERIFY(callsOf(sim.calls(), "UpdateUnsaved").isEmpty());
+    QCOMPARE(log.lines().size(), lines);
+  }
+
+  void cellularAutomaticApnWithoutCredentials() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    Connection profile = lteConnection();
+    profile["gsm"].remove("password");
+    const QDBusObjectPath lte = nmraw::addConnection(profile);
+    WifiManager wm(nullptr);
+    wm.updateGsmSettings(true, "internet", true);
+    QVERIFY(!nmraw::settings(lte)["gsm"].value("auto-config").toBool());
+
+    MessageLog log;
+    wm.updateGsmSettings(true, "", true);
+    const Connection settings = nmraw::settings(lte);
+    QVERIFY(!settings["gsm"].contains("apn"));
+    QVERIFY(settings["gsm"].value("auto-config").toBool());
+    QCOMPARE(log.lines(), (QStringList{"Changing gsm.auto-config to true", "Changing gsm.apn to \"\""}));
+
+    sim.clearCalls();
+    wm.updateGsmSettings(true, "", true);
+    QVERIFY(callsOf(sim.calls(), "UpdateUnsaved").isEmpty());
+    QCOMPARE(log.lines().size(), 2);
+  }
+
+  void cellularSettingsUnreadableSendsNothing() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    const QDBusObjectPath lte = nmraw::addConnection(lteConnection());
+    WifiManager wm(nullptr);
+    sim.setFault("GetSettings", "error");
+    sim.clearCalls();
+    wm.updateGsmSettings(true, "internet", true);
+    QVERIFY(
+        sim.calls().filter(QRegularExpression("^(UpdateUnsaved|ActivateConnection|DeactivateConnection) ")).isEmpty());
+  }
+
+  // Every place a password passes: standard output and error, log records, the simulator.
+  void passwordsNeverLogged() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
+    sim.addAccessPoint("Home", 70, kWpa2, kRightPassword);
+    nmraw::addConnection(lteConnection());
+    QByteArray output;
+    {
+      OutputCapture capture;
+      WifiManager wm(nullptr);
+      QVERIFY(started(wm));
+      QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+      wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+      QTRY_COMPARE(wrong.count(), 1);
+      wm.setTetheringEnabled(true);
+      wm.changeTetheringPassword(kSentinel);
+      QCOMPARE(wm.getTetheringPassword(), kSentinel);
+      wm.updateGsmSettings(false, "internet", true);
+      Connection settings;
+      settings["connection"] = {{"type", "802-11-wireless"}, {"id", "probe"}};
+      settings["802-11-wireless"] = {{"ssid", QByteArray("Probe")}};
+      settings["802-11-wireless-security"] = {{"key-mgmt", "wpa-psk"}, {"psk", kSentinel}};
+      call<QDBusObjectPath>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, "AddConnection",
+                            QVariant::fromValue(settings));
+      output = capture.text();
+    }
+    QVERIFY(output.contains("Variant unpacking failure :"));
+    QVERIFY(output.contains("<hidden>"));
+    QVERIFY(!output.contains(kSentinel.toUtf8()));
+    QVERIFY(!records->take().join('\n').contains(kSentinel));
+    const QString calls = sim.calls().join('\n');
+    QVERIFY(calls.contains("<hidden>"));
+    QVERIFY(!calls.contains(kSentinel));
+    sim.stop();
+    QVERIFY(!sim.output().contains(kSentinel.toUtf8()));
+  }
+};
+
+QTEST_GUILESS_MAIN(tst_WifiManager)
+#include "test_wifi_manager.moc"

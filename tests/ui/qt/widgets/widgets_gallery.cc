@@ -1,0 +1,177 @@
+// Shows one scene of the widget toolkit full-screen and prints "ready" once it is on
+// screen, for scripts/screenshots/widgets.sh to photograph. `--list` prints the scenes.
+#include <QApplication>
+#include <QMap>
+#include <QPalette>
+#include <QScrollBar>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "ui/qt/qt_window.h"
+#include "ui/qt/widgets/controls.h"
+#include "ui/qt/widgets/input.h"
+#include "ui/qt/widgets/keyboard.h"
+#include "ui/qt/widgets/scrollview.h"
+
+namespace {
+
+void announceReady() {
+  // Leaves the window system time to put the last frame on screen.
+  QTimer::singleShot(400, qApp, []() {
+    std::printf("ready\n");
+    std::fflush(stdout);
+  });
+}
+
+template <typename D>
+D *openDialog() {
+  for (QWidget *w : QApplication::topLevelWidgets()) {
+    if (auto *d = qobject_cast<D *>(w); d != nullptr && d->isVisible()) {
+      return d;
+    }
+  }
+  return nullptr;
+}
+
+void press(QWidget *dialog, const QStringList &keys) {
+  for (const QString &label : keys) {
+    for (KeyButton *key : dialog->findChildren<KeyButton *>()) {
+      if (key->text() == label && key->isVisible()) {
+        key->click();
+        break;
+      }
+    }
+  }
+}
+
+// Runs `prepare` on the open dialog, then announces it.
+void whenDialogOpen(std::function<void(QWidget *)> prepare) {
+  QTimer::singleShot(100, qApp, [prepare]() {
+    if (QWidget *d = openDialog<DialogBase>()) {
+      prepare(d);
+    }
+    announceReady();
+  });
+}
+
+void textDialog(QWidget *screen, const QString &subtitle, bool secret, int minLength,
+                std::function<void(QWidget *)> prepare) {
+  whenDialogOpen(prepare);
+  InputDialog::getText(secret ? QStringLiteral("Enter password") : QStringLiteral("Enter SSID"), screen, subtitle,
+                       secret, minLength);
+}
+
+void rows(QWidget *screen, bool scrolledDown) {
+  auto *list = new ListWidget;
+  auto *desc = new ButtonControl(QStringLiteral("Tethering Password"), QStringLiteral("EDIT"),
+                                 QStringLiteral("The description unfolds under the title when the title is tapped; "
+                                                "it folds again whenever the screen is left."));
+  desc->showDescription();
+  list->addItem(desc);
+  list->addItem(new ToggleControl(QStringLiteral("Enable Tethering"), QString(),
+                                  QStringLiteral(":/img_circled_slash.svg"), true));
+  list->addItem(new ToggleControl(QStringLiteral("Cellular Metered"), QString(), QString(), false));
+  auto *disabled = new ToggleControl(QStringLiteral("Disabled switch, on"), QString(), QString(), true);
+  disabled->setEnabled(false);
+  list->addItem(disabled);
+  auto *offDisabled = new ToggleControl(QStringLiteral("Disabled switch, off"), QString(), QString(), false);
+  offDisabled->setEnabled(false);
+  list->addItem(offDisabled);
+  auto *value = new LabelControl(QStringLiteral("Elided value"));
+  value->setValue(QString(QStringLiteral("a network name far too long to fit beside its title ")).repeated(6));
+  list->addItem(value);
+  auto *greyed = new ButtonControl(QStringLiteral("Disabled button"), QStringLiteral("REMOVE"));
+  greyed->setEnabled(false);
+  list->addItem(greyed);
+  list->addItem(new LabelControl(QStringLiteral("IP Address"), QStringLiteral("192.168.43.1")));
+
+  auto *layout = new QVBoxLayout(screen);
+  layout->setContentsMargins(50, 25, 50, 25);
+  auto *view = new ScrollView(list, screen);
+  layout->addWidget(view);
+  if (scrolledDown) {
+    QTimer::singleShot(0, view,
+                       [view]() { view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum()); });
+  }
+  announceReady();
+}
+
+const QMap<QString, std::function<void(QWidget *)>> &scenes() {
+  static const QMap<QString, std::function<void(QWidget *)>> all = {
+      {"rows", [](QWidget *s) { rows(s, false); }},
+      {"rows-scrolled-down", [](QWidget *s) { rows(s, true); }},
+      {"text",
+       [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) {
+                          press(d, {"h", "o", "m", "e"});
+                        }); }},
+      {"text-subtitle",
+       [](QWidget *s) {
+         textDialog(s, QStringLiteral("for \"home\""), false, -1, [](QWidget *d) { press(d, {"a", "b", "c"}); });
+       }},
+      {"secret-eye-open",
+       [](QWidget *s) {
+         textDialog(s, QString(), true, 8, [](QWidget *d) { press(d, {"s", "e", "c", "r", "e", "t"}); });
+       }},
+      {"secret-eye-closed",
+       [](QWidget *s) {
+         textDialog(s, QString(), true, 8, [](QWidget *d) {
+           press(d, {"s", "e", "c", "r", "e", "t"});
+           for (QPushButton *b : d->findChildren<QPushButton *>()) {
+             if (b->isCheckable()) {
+               b->click();
+             }
+           }
+         });
+       }},
+      {"min-length",
+       [](QWidget *s) {
+         textDialog(s, QString(), true, 8, [](QWidget *d) { press(d, {"s", "h", "o", "r", "t", ENTER_KEY}); });
+       }},
+      {"keyboard-lower", [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *) {}); }},
+      {"keyboard-upper", [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) { press(d, {"↑"}); }); }},
+      {"keyboard-digits",
+       [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) { press(d, {"123"}); }); }},
+      {"keyboard-symbols",
+       [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) {
+                          press(d, {"123", "#+="});
+                        }); }},
+      {"confirm",
+       [](QWidget *s) {
+         whenDialogOpen([](QWidget *) {});
+         ConfirmationDialog::confirm(QStringLiteral("Forget Wi-Fi Network \"home\"?"), QStringLiteral("Forget"), s);
+       }},
+      {"alert",
+       [](QWidget *s) {
+         whenDialogOpen([](QWidget *) {});
+         ConfirmationDialog::alert(QStringLiteral("Username 'nobody' has no keys on the code-hosting service"), s);
+       }},
+  };
+  return all;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  QApplication app(argc, argv);
+  const QString scene = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+  if (scene == QStringLiteral("--list") || !scenes().contains(scene)) {
+    for (const QString &name : scenes().keys()) {
+      std::printf("%s\n", qPrintable(name));
+    }
+    return scene == QStringLiteral("--list") ? 0 : 2;
+  }
+
+  // The screens of the program are white on black; the rows take their colours from it.
+  QPalette dark = app.palette();
+  dark.setColor(QPalette::Window, Qt::black);
+  dark.setColor(QPalette::WindowText, Qt::white);
+  dark.setColor(QPalette::ButtonText, Qt::white);
+  QApplication::setPalette(dark);
+  QApplication::setFont(QFont(QStringLiteral("Inter")));
+
+  QWidget screen;
+  setMainWindow(&screen);
+  QTimer::singleShot(0, &screen, [&screen, scene]() { scenes().value(scene)(&screen); });
+  return app.exec();
+}
