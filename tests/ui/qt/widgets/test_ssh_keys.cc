@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -279,10 +280,11 @@ private slots:
     QVERIFY(QTest::qWaitForWindowExposed(&row));
     QCOMPARE(row.toggle.on, on);
 
+    // Taps are taken only while the knob rests: its slide has ended.
+    const QPropertyAnimation *slide = row.toggle.findChild<QPropertyAnimation *>();
+    QVERIFY(slide);
     for (bool next : {!on, on}) {
-      // Taps are taken only while the knob is at rest at either end.
-      QTRY_COMPARE(row.toggle.offset_circle(),
-                   row.toggle.on ? row.toggle.width() - row.toggle.height() / 2 : row.toggle.height() / 2);
+      QTRY_COMPARE(slide->state(), QAbstractAnimation::Stopped);
       QTest::mouseClick(&row.toggle, Qt::LeftButton, Qt::NoModifier, QPoint(75, 40));
       QCOMPARE(param("SshEnabled"), next ? QStringLiteral("1") : QStringLiteral("0"));
     }
