@@ -32,12 +32,6 @@ const QString kWifiType = QStringLiteral("802-11-wireless");
 const QString kWifiSecurity = QStringLiteral("802-11-wireless-security");
 const QString kRootPath = QStringLiteral("/");
 
-// The bytes up to the first zero byte, decoded as UTF-8.
-QString ssidText(const QByteArray &ssid) {
-  const int end = ssid.indexOf('\0');
-  return QString::fromUtf8(end < 0 ? ssid : ssid.left(end));
-}
-
 QString connectionType(const Connection &settings) {
   return settings.value(QStringLiteral("connection")).value(QStringLiteral("type")).toString();
 }
@@ -71,6 +65,12 @@ T readArray(const QDBusArgument &arg, const QString &signature) {
 }
 
 }  // namespace
+
+// The bytes up to the first zero byte, decoded as UTF-8.
+QString ssidText(const QByteArray &ssid) {
+  const int end = ssid.indexOf('\0');
+  return QString::fromUtf8(end < 0 ? ssid : ssid.left(end));
+}
 
 bool compare_by_strength(const Network &a, const Network &b) {
   // Bytes compare as unsigned; a proper prefix sorts first.

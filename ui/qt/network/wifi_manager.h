@@ -42,6 +42,9 @@ inline int strengthLevel(unsigned int strength) {
   return std::clamp(int(std::round(strength / 33.0)), 0, 3);
 }
 
+// An SSID as text: its bytes up to the first zero byte, decoded as UTF-8.
+QString ssidText(const QByteArray &ssid);
+
 // Connected first, then stronger, then by name.
 bool compare_by_strength(const Network &a, const Network &b);
 

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "system/hardware/zorv/hardware.h"
+#include "ui/qt/network/networking.h"
 #include "ui/qt/require.h"
 
 namespace {
@@ -140,8 +141,10 @@ QWidget *Updater::buildWifi() {
   auto *layout = new QVBoxLayout(page);
   layout->setContentsMargins(100, 100, 100, 100);
 
-  // Room for the network settings panel; it takes all the height the button leaves.
-  layout->addStretch(1);
+  // Built once and kept, so a connection in progress survives a trip back to the prompt.
+  auto *networking = new Networking(this, false);
+  networking->setStyleSheet(QStringLiteral("Networking { background-color: #292929; border-radius: 13px; }"));
+  layout->addWidget(networking, 1);
 
   auto *back = sideButton(tr("Back"), page);
   layout->addWidget(back, 0, Qt::AlignLeft);

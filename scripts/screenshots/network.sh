@@ -1,0 +1,86 @@
+#!/bin/bash
+# Usage: scripts/screenshots/network.sh [OUTDIR]
+#
+# Renders the network settings panel under Xvfb at 2160x1080 with the Inter font, against the
+# NetworkManager simulator on a private system bus with the sample networks
+# (tools/nm_simulator/sample_networks.json), and a scratch parameter store. Each run of
+# network_preview plays a few taps and saves screenshots:
+#   panel-scanning.png    the panel while no network has been seen
+#   panel.png             the Wi-Fi list with the Advanced button
+#   password.png          "Enter password" for a secured network, partly typed
+#   wrong-password.png    "Wrong password" after the simulator refused the first password
+#   connecting.png        an open network joined, its activation held back by the simulator
+#   connected.png         the joined network, bold with its checkmark and Forget
+#   forget.png            the forget confirmation
+#   panel-no-advanced.png the panel as the update program builds it
+#   advanced.png          the advanced page
+#   tethering-password.png, apn.png, hidden-ssid.png, hidden-password.png  its dialogs
+#   tethering-on.png      the advanced page with the hotspot switched on
+# Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+out="${1:-$build/screenshots/network}"
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+preview="$build/tools/network_preview/network_preview"
+simulator="$build/tools/nm_simulator/nm_simulator"
+networks="$root/tools/nm_simulator/sample_networks.json"
+
+work="$(mktemp -d /tmp/network-screens.XXXXXX)"
+xvfb_pid=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number to the descriptor given.
+Xvfb -displayfd 3 -screen 0 2160x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+# The hotspot's "sudo sysctl" lands in a log, not on this machine.
+export PATH="$root/tests/fixtures/bin:$PATH" FAKE_SUDO_LOG="$work/sudo.log"
+unset WAYLAND_DISPLAY SCALE
+
+# One preview run on a fresh simulator and parameter store. SIM_ARGS replaces the sample networks;
+# SIM_SETUP is run on the bus before the panel starts (e.g. a dbus-send to the simulator).
+preview() {
+  rm -rf "$work/params" && mkdir -p "$work/params"
+  local sim_args=(--networks "$networks")
+  [ -n "${SIM_ARGS+set}" ] && read -r -a sim_args <<<"$SIM_ARGS"
+  PARAMS_ROOT="$work/params" "$root/tests/fixtures/system_bus.sh" \
+    --nm-simulator "$simulator" "${sim_args[@]}" --scan-delay 300 -- \
+    sh -c "${SIM_SETUP:-true}"' && exec "$@"' sh "$preview" "$@"
+}
+simulator_call() {
+  echo "dbus-send --system --print-reply --dest=org.halcyra.NmSimulator /org/halcyra/NmSimulator" \
+    "org.halcyra.NmSimulator.$* >/dev/null"
+}
+
+SIM_ARGS="" preview wait:1000 shot:"$out/panel-scanning.png"
+
+preview wait-rows:6 shot:"$out/panel.png" \
+  tap:"Orbit Cafe" type:latte shot:"$out/password.png" type:-cake tap:→ \
+  wait:1500 shot:"$out/wrong-password.png" type:latte-art tap:→ \
+  wait:1500 shot:"$out/connected.png" tap:FORGET shot:"$out/forget.png" tap:Cancel
+
+SIM_SETUP="$(simulator_call SetFault string:ActivateConnection string:stall)" \
+  preview wait-rows:6 tap:"Public Library" wait:800 shot:"$out/connecting.png"
+
+preview --no-advanced wait-rows:6 shot:"$out/panel-no-advanced.png"
+
+preview wait-rows:6 tap:Advanced shot:"$out/advanced.png" \
+  tap:EDIT#1 shot:"$out/tethering-password.png" tap:Cancel \
+  tap:EDIT#2 type:"internet.example" shot:"$out/apn.png" tap:Cancel \
+  tap:CONNECT type:Attic shot:"$out/hidden-ssid.png" tap:→ shot:"$out/hidden-password.png" tap:Cancel \
+  toggle:"Enable Tethering" wait:1500 shot:"$out/tethering-on.png"
+
+echo "$out"

@@ -1,0 +1,417 @@
+#include "ui/qt/network/networking.h"
+
+#include <algorithm>
+
+#include <QHBoxLayout>
+#include <QPalette>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "ui/qt/util.h"
+#include "ui/qt/widgets/input.h"
+#include "ui/qt/widgets/scrollview.h"
+#include "ui/qt/widgets/ssh_keys.h"
+
+namespace {
+
+QPixmap loadIcon(const QString &path, bool scale_to_height) {
+  const QPixmap pix(path);
+  if (pix.isNull())
+    return pix;
+  return scale_to_height ? pix.scaledToHeight(68, Qt::SmoothTransformation)
+                         : pix.scaledToWidth(49, Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Networking
+
+Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
+  main_layout = new QStackedLayout(this);
+
+  wifi = new WifiManager(this);
+  connect(wifi, &WifiManager::refreshSignal, this, &Networking::refresh);
+  connect(wifi, &WifiManager::wrongPassword, this, &Networking::wrongPassword);
+
+  wifiScreen = new QWidget(this);
+  QVBoxLayout *vlayout = new QVBoxLayout(wifiScreen);
+  vlayout->setContentsMargins(20, 20, 20, 20);
+  QPushButton *advancedSettings = nullptr;
+  if (show_advanced) {
+    advancedSettings = new QPushButton(tr("Advanced"));
+    advancedSettings->setObjectName("advanced_btn");
+    advancedSettings->setStyleSheet("margin-right: 30px;");
+    advancedSettings->setFixedSize(400, 100);
+    vlayout->addSpacing(10);
+    vlayout->addWidget(advancedSettings, 0, Qt::AlignRight);
+    vlayout->addSpacing(10);
+  }
+
+  wifiWidget = new WifiUI(this, wifi);
+  wifiWidget->setObjectName("wifiWidget");
+  connect(wifiWidget, &WifiUI::connectToNetwork, this, &Networking::connectToNetwork);
+
+  ScrollView *wifiScroller = new ScrollView(wifiWidget, this);
+  wifiScroller->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  vlayout->addWidget(wifiScroller, 1);
+  main_layout->addWidget(wifiScreen);
+
+  an = new AdvancedNetworking(this, wifi);
+  connect(an, &AdvancedNetworking::backPress, this, &Networking::showWifiScreen);
+  connect(an, &AdvancedNetworking::requestWifiScreen, this, &Networking::showWifiScreen);
+  main_layout->addWidget(an);
+  if (advancedSettings) {
+    connect(advancedSettings, &QPushButton::clicked, this, [this]() { main_layout->setCurrentWidget(an); });
+  }
+
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, QColor(0x29, 0x29, 0x29));
+  setAutoFillBackground(true);
+  setPalette(pal);
+
+  setStyleSheet(R"(
+    #wifiWidget > QPushButton, #back_btn, #advanced_btn {
+      font-size: 50px;
+      margin: 0px;
+      padding: 15px;
+      border-width: 0;
+      border-radius: 30px;
+      color: #dddddd;
+      background-color: #393939;
+    }
+    #back_btn:pressed, #advanced_btn:pressed {
+      background-color: #4a4a4a;
+    }
+  )");
+  main_layout->setCurrentWidget(wifiScreen);
+}
+
+void Networking::refresh() {
+  wifiWidget->refresh();
+  an->refresh();
+}
+
+void Networking::showWifiScreen() {
+  main_layout->setCurrentWidget(wifiScreen);
+}
+
+void Networking::connectToNetwork(const Network n) {
+  const QString ssid = ssidText(n.ssid);
+  if (wifi->isKnownConnection(ssid)) {
+    wifi->activateWifiConnection(ssid);
+  } else if (n.security_type == SecurityType::OPEN) {
+    wifi->connect(n, false, {}, {});
+  } else if (n.security_type == SecurityType::WPA) {
+    const QString pass = InputDialog::getText(tr("Enter password"), this, tr("for \"%1\"").arg(ssid), true, 8);
+    if (!pass.isEmpty()) {
+      wifi->connect(n, false, pass, {});
+    }
+  }
+}
+
+void Networking::wrongPassword(const QString &ssid) {
+  const auto it = wifi->seenNetworks.constFind(ssid);
+  if (it == wifi->seenNetworks.constEnd())
+    return;
+
+  const Network n = it.value();
+  const QString pass =
+      InputDialog::getText(tr("Wrong password"), this, tr("for \"%1\"").arg(ssidText(n.ssid)), true, 8);
+  if (!pass.isEmpty()) {
+    wifi->connect(n, false, pass, {});
+  }
+}
+
+void Networking::showEvent(QShowEvent *event) {
+  QFrame::showEvent(event);
+  wifi->start();
+}
+
+void Networking::hideEvent(QHideEvent *event) {
+  main_layout->setCurrentWidget(wifiScreen);
+  wifi->stop();
+  QFrame::hideEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// AdvancedNetworking
+
+AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWidget(parent), wifi(wifi) {
+  QVBoxLayout *main_layout = new QVBoxLayout(this);
+  main_layout->setContentsMargins(40, 40, 40, 40);
+  main_layout->setSpacing(20);
+
+  QPushButton *back = new QPushButton(tr("Back"));
+  back->setObjectName("back_btn");
+  back->setFixedSize(400, 100);
+  connect(back, &QPushButton::clicked, this, &AdvancedNetworking::backPress);
+  main_layout->addWidget(back, 0, Qt::AlignLeft);
+
+  ListWidget *list = new ListWidget(this);
+
+  tetheringToggle = new ToggleControl(tr("Enable Tethering"), "", "", wifi->isTetheringEnabled());
+  list->addItem(tetheringToggle);
+  connect(tetheringToggle, &ToggleControl::toggleFlipped, this, &AdvancedNetworking::toggleTethering);
+
+  ButtonControl *editPasswordButton = new ButtonControl(tr("Tethering Password"), tr("EDIT"));
+  connect(editPasswordButton, &ButtonControl::clicked, this, &AdvancedNetworking::editTetheringPassword);
+  list->addItem(editPasswordButton);
+
+  ipLabel = new LabelControl(tr("IP Address"), wifi->ipv4_address);
+  list->addItem(ipLabel);
+
+  list->addItem(new SshToggle());
+  list->addItem(new SshControl());
+
+  const bool roamingEnabled = params.getBool("GsmRoaming");
+  roamingToggle = new ToggleControl(tr("Enable Roaming"), "", "", roamingEnabled);
+  connect(roamingToggle, &ToggleControl::toggleFlipped, this, [this](bool state) {
+    params.putBool("GsmRoaming", state);
+    applyGsmSettings(state, QString::fromStdString(params.get("GsmApn")), params.getBool("GsmMetered"));
+  });
+  list->addItem(roamingToggle);
+
+  editApnButton = new ButtonControl(tr("APN Setting"), tr("EDIT"));
+  connect(editApnButton, &ButtonControl::clicked, this, &AdvancedNetworking::editApn);
+  list->addItem(editApnButton);
+
+  const bool metered = params.getBool("GsmMetered");
+  meteredToggle = new ToggleControl(tr("Cellular Metered"),
+                                    tr("Prevent large data uploads when on a metered connection"), "", metered);
+  connect(meteredToggle, &ToggleControl::toggleFlipped, this, [this](bool state) {
+    params.putBool("GsmMetered", state);
+    applyGsmSettings(params.getBool("GsmRoaming"), QString::fromStdString(params.get("GsmApn")), state);
+  });
+  list->addItem(meteredToggle);
+
+  hiddenNetworkButton = new ButtonControl(tr("Hidden Network"), tr("CONNECT"));
+  connect(hiddenNetworkButton, &ButtonControl::clicked, this, &AdvancedNetworking::connectToHiddenNetwork);
+  list->addItem(hiddenNetworkButton);
+
+  applyGsmSettings(roamingEnabled, QString::fromStdString(params.get("GsmApn")), metered);
+
+  // A scroll area asks for no more than 24 lines of its own font, which would cut the list to its
+  // first rows on a tall page; the list keeps its rows at the top by itself.
+  main_layout->addWidget(new ScrollView(list, this), 1);
+}
+
+void AdvancedNetworking::applyGsmSettings(bool roaming, const QString &apn, bool metered) {
+  wifi->updateGsmSettings(roaming, apn, metered);
+}
+
+void AdvancedNetworking::editTetheringPassword() {
+  const QString pass =
+      InputDialog::getText(tr("Enter new tethering password"), this, "", true, 8, wifi->getTetheringPassword());
+  if (!pass.isEmpty()) {
+    wifi->changeTetheringPassword(pass);
+  }
+}
+
+void AdvancedNetworking::editApn() {
+  const QString cur_apn = QString::fromStdString(params.get("GsmApn"));
+  const QString entered =
+      InputDialog::getText(tr("Enter APN"), this, tr("leave blank for automatic configuration"), false, -1, cur_apn);
+  // A cancelled prompt must keep the stored APN.
+  if (entered.isNull())
+    return;
+
+  const QString apn = entered.trimmed();
+  if (apn.isEmpty()) {
+    params.remove("GsmApn");
+  } else {
+    params.put("GsmApn", apn.toStdString());
+  }
+  applyGsmSettings(params.getBool("GsmRoaming"), apn, params.getBool("GsmMetered"));
+}
+
+void AdvancedNetworking::connectToHiddenNetwork() {
+  const QString ssid = InputDialog::getText(tr("Enter SSID"), this, "", false, 1);
+  if (ssid.isEmpty())
+    return;
+
+  const QString pass = InputDialog::getText(tr("Enter password"), this, tr("for \"%1\"").arg(ssid), true, -1);
+  // Cancelling the password step must not join anything.
+  if (pass.isNull())
+    return;
+
+  Network hidden_network;
+  hidden_network.ssid = ssid.toUtf8();
+  hidden_network.security_type = pass.isEmpty() ? SecurityType::OPEN : SecurityType::WPA;
+  wifi->connect(hidden_network, true, pass, {});
+  emit requestWifiScreen();
+}
+
+void AdvancedNetworking::toggleTethering(bool enabled) {
+  wifi->setTetheringEnabled(enabled);
+  tetheringToggle->setEnabled(false);
+}
+
+void AdvancedNetworking::refresh() {
+  ipLabel->setText(wifi->ipv4_address);
+  tetheringToggle->setEnabled(true);
+  update();
+}
+
+// ---------------------------------------------------------------------------
+// WifiUI
+
+WifiUI::WifiUI(QWidget *parent, WifiManager *wifi) : QWidget(parent), wifi(wifi) {
+  QVBoxLayout *main_layout = new QVBoxLayout(this);
+  main_layout->setContentsMargins(0, 0, 0, 0);
+  main_layout->setSpacing(0);
+
+  for (const char *level : {"low", "medium", "high", "full"}) {
+    strengths.push_back(loadIcon(ASSET_PATH + "/offroad/icon_wifi_strength_" + QLatin1String(level) + ".svg", true));
+  }
+  lock = loadIcon(ASSET_PATH + "offroad/icon_lock_closed.svg", false);
+  checkmark = loadIcon(ASSET_PATH + "offroad/icon_checkmark.svg", false);
+  circled_slash = loadIcon(ASSET_PATH + "img_circled_slash.svg", false);
+
+  scanningLabel = new QLabel(tr("Scanning for networks..."));
+  scanningLabel->setStyleSheet("font-size: 65px;");
+  main_layout->addWidget(scanningLabel, 0, Qt::AlignCenter);
+
+  wifi_list_widget = new ListWidget(this);
+  wifi_list_widget->setVisible(false);
+  main_layout->addWidget(wifi_list_widget);
+
+  setStyleSheet(R"(
+    QScrollBar::handle:vertical {
+      min-height: 0px;
+      border-radius: 4px;
+      background-color: #8A8A8A;
+    }
+    #forgetBtn {
+      font-size: 32px;
+      font-weight: 600;
+      color: #292929;
+      background-color: #BDBDBD;
+      border-width: 1px solid #828282;
+      border-radius: 5px;
+      padding: 40px;
+      padding-bottom: 16px;
+      padding-top: 16px;
+    }
+    #forgetBtn:pressed {
+      background-color: #828282;
+    }
+    #connecting {
+      font-size: 32px;
+      font-weight: 600;
+      color: white;
+      border-radius: 0;
+      padding: 27px;
+      padding-left: 43px;
+      padding-right: 43px;
+      background-color: black;
+    }
+    #ssidLabel {
+      text-align: left;
+      border: none;
+      padding-top: 50px;
+      padding-bottom: 50px;
+    }
+    #ssidLabel:disabled {
+      color: #696969;
+    }
+  )");
+}
+
+QPixmap WifiUI::statusIcon(const Network &n) const {
+  if (n.connected == ConnectedType::CONNECTED)
+    return checkmark;
+  if (n.security_type == SecurityType::WPA)
+    return lock;
+  if (n.security_type == SecurityType::UNSUPPORTED)
+    return circled_slash;
+  return QPixmap();
+}
+
+void WifiUI::refresh() {
+  const bool is_empty = wifi->seenNetworks.isEmpty();
+  scanningLabel->setVisible(is_empty);
+  wifi_list_widget->setVisible(!is_empty);
+  if (is_empty)
+    return;
+
+  setUpdatesEnabled(false);
+
+  const bool is_tethering_enabled = wifi->isTetheringEnabled();
+  QList<Network> sortedNetworks = wifi->seenNetworks.values();
+  std::sort(sortedNetworks.begin(), sortedNetworks.end(), compare_by_strength);
+
+  int n = 0;
+  for (const Network &network : sortedNetworks) {
+    const bool show_forget_btn = !is_tethering_enabled && wifi->isKnownConnection(ssidText(network.ssid));
+    WifiItem *item = getItem(n++);
+    item->setItem(network, statusIcon(network), show_forget_btn, strengths[strengthLevel(network.strength)]);
+    item->setVisible(true);
+  }
+  for (; n < wifi_items.size(); ++n) {
+    wifi_items[n]->setVisible(false);
+  }
+
+  setUpdatesEnabled(true);
+}
+
+WifiItem *WifiUI::getItem(int n) {
+  if (n >= wifi_items.size()) {
+    wifi_items.push_back(new WifiItem(tr("CONNECTING..."), tr("FORGET")));
+  }
+  WifiItem *item = wifi_items[n];
+  if (!item->parentWidget()) {
+    connect(item, &WifiItem::connectToNetwork, this, &WifiUI::connectToNetwork);
+    connect(item, &WifiItem::forgotNetwork, this, &WifiUI::confirmForget);
+    wifi_list_widget->addItem(item);
+  }
+  return item;
+}
+
+void WifiUI::confirmForget(const Network &n) {
+  const QString ssid = ssidText(n.ssid);
+  if (ConfirmationDialog::confirm(tr("Forget Wi-Fi Network \"%1\"?").arg(ssid), tr("Forget"), this)) {
+    wifi->forgetConnection(ssid);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// WifiItem
+
+WifiItem::WifiItem(const QString &connecting_text, const QString &forget_text, QWidget *parent) : QWidget(parent) {
+  QHBoxLayout *hlayout = new QHBoxLayout(this);
+  hlayout->setContentsMargins(44, 0, 73, 0);
+  hlayout->setSpacing(50);
+
+  hlayout->addWidget(ssidLabel = new ElidedLabel());
+  ssidLabel->setObjectName("ssidLabel");
+  ssidLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  hlayout->addWidget(connecting = new QPushButton(connecting_text), 0, Qt::AlignRight);
+  connecting->setObjectName("connecting");
+  hlayout->addWidget(forgetBtn = new QPushButton(forget_text), 0, Qt::AlignRight);
+  forgetBtn->setObjectName("forgetBtn");
+  hlayout->addWidget(iconLabel = new QLabel(), 0, Qt::AlignRight);
+  hlayout->addWidget(strengthLabel = new QLabel(), 0, Qt::AlignRight);
+  iconLabel->setFixedWidth(49);
+
+  connect(forgetBtn, &QPushButton::clicked, this, [this]() { emit forgotNetwork(network); });
+  connect(ssidLabel, &ElidedLabel::clicked, this, [this]() {
+    if (network.connected == ConnectedType::DISCONNECTED)
+      emit connectToNetwork(network);
+  });
+}
+
+void WifiItem::setItem(const Network &n, const QPixmap &status_icon, bool show_forget_btn,
+                       const QPixmap &strength_icon) {
+  network = n;
+
+  ssidLabel->setText(ssidText(n.ssid));
+  ssidLabel->setEnabled(n.security_type != SecurityType::UNSUPPORTED);
+  ssidLabel->setFont(InterFont(55, network.connected == ConnectedType::DISCONNECTED ? QFont::Normal : QFont::Bold));
+
+  connecting->setVisible(n.connected == ConnectedType::CONNECTING);
+  forgetBtn->setVisible(show_forget_btn);
+
+  iconLabel->setPixmap(status_icon);
+  strengthLabel->setPixmap(strength_icon);
+}
