@@ -1,0 +1,486 @@
+#include <QDBusReply>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QStackedLayout>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "tests/ui/qt/network/nm_fixture.h"
+#include "tests/ui/qt/network/panel_driver.h"
+#include "ui/qt/network/networking.h"
+#include "ui/qt/util.h"
+
+Q_DECLARE_METATYPE(ApSecurity)
+
+namespace {
+
+const QString kPassword = QStringLiteral("latte-art");
+
+QStringList callsOf(const QStringList &calls, const QString &member) {
+  return calls.filter(QRegularExpression(QStringLiteral("^") + member + QStringLiteral(" ")));
+}
+
+Connection savedWifi(const QByteArray &ssid, const QString &psk = {}) {
+  Connection c;
+  c["connection"] = {
+      {"id", "saved"}, {"type", "802-11-wireless"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
+  c["802-11-wireless"] = {{"ssid", ssid}, {"mode", "infrastructure"}};
+  if (!psk.isEmpty()) {
+    c["802-11-wireless-security"] = {{"key-mgmt", "wpa-psk"}, {"psk", psk}};
+  }
+  return c;
+}
+
+QPixmap icon(const QString &name, bool by_height) {
+  const QPixmap pix(ASSET_PATH + name);
+  return by_height ? pix.scaledToHeight(68, Qt::SmoothTransformation) : pix.scaledToWidth(49, Qt::SmoothTransformation);
+}
+
+bool samePicture(const QLabel *label, const QPixmap &expected) {
+  const QPixmap shown = label->pixmap(Qt::ReturnByValue);
+  if (shown.isNull()) {
+    return expected.isNull();
+  }
+  return !expected.isNull() && shown.toImage() == expected.toImage();
+}
+
+// One row as the user sees it.
+struct Row {
+  WifiItem *item;
+  QLabel *name() const { return item->findChild<QLabel *>(QStringLiteral("ssidLabel")); }
+  QWidget *connecting() const { return item->findChild<QWidget *>(QStringLiteral("connecting")); }
+  QWidget *forget() const { return item->findChild<QWidget *>(QStringLiteral("forgetBtn")); }
+  // The status and strength pictures follow the name in the row.
+  QLabel *status() const { return item->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly).value(1); }
+  QLabel *strength() const { return item->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly).value(2); }
+  bool bold() const { return name()->font().weight() == QFont::Bold; }
+};
+
+QList<Row> visibleRows(const QWidget &panel) {
+  QList<Row> rows;
+  for (WifiItem *item : panel.findChildren<WifiItem *>()) {
+    if (item->isVisible()) {
+      rows << Row{item};
+    }
+  }
+  return rows;
+}
+
+QStringList visibleNames(const QWidget &panel) {
+  QStringList names;
+  for (const Row &row : visibleRows(panel)) {
+    names << row.name()->text();
+  }
+  return names;
+}
+
+std::optional<Row> rowNamed(const QWidget &panel, const QString &name) {
+  for (const Row &row : visibleRows(panel)) {
+    if (row.name()->text() == name) {
+      return row;
+    }
+  }
+  return std::nullopt;
+}
+
+QWidget *scanningLabel(const QWidget &panel) {
+  for (QLabel *label : panel.findChildren<QLabel *>()) {
+    if (label->text() == QStringLiteral("Scanning for networks...")) {
+      return label;
+    }
+  }
+  return nullptr;
+}
+
+int visibleForgetButtons(const QWidget &panel) {
+  int n = 0;
+  for (const QWidget *w : panel.findChildren<QWidget *>(QStringLiteral("forgetBtn"))) {
+    n += w->isVisible() ? 1 : 0;
+  }
+  return n;
+}
+
+}  // namespace
+
+class tst_Networking : public QObject {
+  Q_OBJECT
+
+private:
+  Simulator sim;
+  QTemporaryDir params_root;
+  QTemporaryDir scratch;
+
+  // A panel shown on screen, its first list drawn.
+  std::unique_ptr<Networking> shownPanel(int rows, bool show_advanced = true) {
+    auto panel = std::make_unique<Networking>(nullptr, show_advanced);
+    panel::fitScreen(panel.get());
+    QSignalSpy refresh(panel->wifi, &WifiManager::refreshSignal);
+    panel->show();
+    if (!QTest::qWaitForWindowExposed(panel.get()) || (refresh.isEmpty() && !refresh.wait(5000))) {
+      return nullptr;
+    }
+    if (visibleRows(*panel).size() != rows) {
+      qWarning() << "rows shown:" << visibleNames(*panel);
+      return nullptr;
+    }
+    return panel;
+  }
+
+  // A scan that ends and the list drawn from it.
+  bool rescanned(Networking &panel) {
+    QSignalSpy refresh(panel.wifi, &WifiManager::refreshSignal);
+    sim.finishScan();
+    return refresh.wait(5000);
+  }
+
+  bool tapName(Networking &panel, const QString &name) {
+    const std::optional<Row> row = rowNamed(panel, name);
+    if (!row) {
+      return false;
+    }
+    panel::tap(row->name());
+    return true;
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(params_root.isValid() && scratch.isValid());
+    nm::registerTypes();
+    qputenv("PARAMS_ROOT", params_root.path().toUtf8());
+    qputenv("HALCYRA_PREFIX", QByteArray("screens-test-") + QByteArray::number(QCoreApplication::applicationPid()));
+    // The hotspot turns IP forwarding off through sudo a few seconds after it starts.
+    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
+    qputenv("FAKE_SUDO_LOG", scratch.filePath(QStringLiteral("sudo.log")).toUtf8());
+  }
+
+  void init() { QVERIFY(sim.start()); }
+
+  void listFillsAfterScan() {
+    sim.addAccessPoint("Weak", 20, kWpa2, kPassword);
+    sim.addAccessPoint("Strong", 90, kOpen);
+    sim.addAccessPoint("Middle B", 60, kWpa2, kPassword);
+    sim.addAccessPoint("Middle A", 55, kEnterprise);
+    sim.addAccessPoint("", 95, kWpa2, kPassword);
+
+    Networking panel(nullptr, true);
+    panel::fitScreen(&panel);
+    QVERIFY(visibleRows(panel).isEmpty());
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QTRY_COMPARE(visibleNames(panel), (QStringList{"Strong", "Middle A", "Middle B", "Weak"}));
+    QVERIFY(!scanningLabel(panel)->isVisible());
+  }
+
+  void emptyTableShowsScanning() {
+    auto panel = shownPanel(0);
+    QVERIFY(panel);
+    QVERIFY(rescanned(*panel));
+    QVERIFY(scanningLabel(*panel)->isVisible());
+    QVERIFY(visibleRows(*panel).isEmpty());
+
+    // The rows come back with the next networks seen.
+    sim.addAccessPoint("Late", 70, kOpen);
+    QVERIFY(rescanned(*panel));
+    QCOMPARE(visibleNames(*panel), QStringList{"Late"});
+    QVERIFY(!scanningLabel(*panel)->isVisible());
+  }
+
+  void rowPictures_data() {
+    QTest::addColumn<unsigned int>("strength");
+    QTest::addColumn<ApSecurity>("security");
+    QTest::addColumn<QString>("strength_icon");
+    QTest::addColumn<QString>("status_icon");
+    QTest::addColumn<bool>("enabled");
+    const QString low = QStringLiteral("/offroad/icon_wifi_strength_low.svg");
+    const QString medium = QStringLiteral("/offroad/icon_wifi_strength_medium.svg");
+    const QString high = QStringLiteral("/offroad/icon_wifi_strength_high.svg");
+    const QString full = QStringLiteral("/offroad/icon_wifi_strength_full.svg");
+    const QString lock = QStringLiteral("offroad/icon_lock_closed.svg");
+    const QString slash = QStringLiteral("img_circled_slash.svg");
+    QTest::newRow("16 low, secured") << 16u << kWpa2 << low << lock << true;
+    QTest::newRow("17 medium, open") << 17u << kOpen << medium << QString() << true;
+    QTest::newRow("49 medium") << 49u << kOpen << medium << QString() << true;
+    QTest::newRow("50 high") << 50u << kWpa2 << high << lock << true;
+    QTest::newRow("82 high, unsupported") << 82u << kEnterprise << high << slash << false;
+    QTest::newRow("83 full") << 83u << kOpen << full << QString() << true;
+    QTest::newRow("100 full") << 100u << kWpa2 << full << lock << true;
+  }
+
+  void rowPictures() {
+    QFETCH(unsigned int, strength);
+    QFETCH(ApSecurity, security);
+    QFETCH(QString, strength_icon);
+    QFETCH(QString, status_icon);
+    QFETCH(bool, enabled);
+    sim.addAccessPoint("Net", strength, security, kPassword);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    const Row row = visibleRows(*panel).first();
+    QVERIFY(samePicture(row.strength(), icon(strength_icon, true)));
+    QVERIFY(samePicture(row.status(), status_icon.isEmpty() ? QPixmap() : icon(status_icon, false)));
+    QCOMPARE(row.name()->isEnabled(), enabled);
+    QVERIFY(!row.bold());
+    QVERIFY(!row.connecting()->isVisible());
+    QVERIFY(!row.forget()->isVisible());
+  }
+
+  void securedJoinWithWrongThenRightPassword() {
+    sim.addAccessPoint("Orbit", 40, kWpa2, kPassword);
+    sim.addAccessPoint("Other", 90, kOpen);
+    auto panel = shownPanel(2);
+    QVERIFY(panel);
+    QSignalSpy wrong(panel->wifi, &WifiManager::wrongPassword);
+
+    panel::Dialogs dialogs;
+    dialogs.thenType(QStringLiteral("wrong-guess"));
+    dialogs.thenType(kPassword);
+    QVERIFY(tapName(*panel, "Orbit"));
+
+    QTRY_COMPARE(dialogs.seen.size(), 2);
+    QCOMPARE(dialogs.seen[0].mid(0, 2), (QStringList{"Enter password", "for \"Orbit\""}));
+    QCOMPARE(dialogs.seen[1].mid(0, 2), (QStringList{"Wrong password", "for \"Orbit\""}));
+    QCOMPARE(wrong.count(), 1);
+
+    QTRY_VERIFY(!nmraw::connectionsWithSsid("Orbit").isEmpty());
+    const QList<QDBusObjectPath> saved = nmraw::connectionsWithSsid("Orbit");
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(nmraw::secrets(saved.first(), "802-11-wireless-security")
+                 .value("802-11-wireless-security")
+                 .value("psk")
+                 .toString(),
+             kPassword);
+
+    // Connected networks come first, bold, with the checkmark and no marker.
+    QTRY_COMPARE(visibleNames(*panel).value(0), QStringLiteral("Orbit"));
+    QTRY_VERIFY(samePicture(visibleRows(*panel).first().status(), icon("offroad/icon_checkmark.svg", false)));
+    const Row row = visibleRows(*panel).first();
+    QVERIFY(row.bold());
+    QVERIFY(!row.connecting()->isVisible());
+    QVERIFY(row.forget()->isVisible());
+    QCOMPARE(wrong.count(), 1);
+  }
+
+  void connectingRowMarked() {
+    sim.addAccessPoint("Slow", 40, kOpen);
+    sim.setFault("ActivateConnection", "stall");
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    QVERIFY(tapName(*panel, "Slow"));
+    QTRY_VERIFY(visibleRows(*panel).first().connecting()->isVisible());
+    QVERIFY(visibleRows(*panel).first().bold());
+
+    // A row that is connecting takes no more taps.
+    QTRY_COMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
+    sim.clearCalls();
+    QVERIFY(tapName(*panel, "Slow"));
+    QTest::qWait(200);
+    QVERIFY(sim.calls().filter(QRegularExpression("^(AddConnection|ActivateConnection) ")).isEmpty());
+  }
+
+  void cancelledPromptMakesNoCall() {
+    sim.addAccessPoint("Orbit", 40, kWpa2, kPassword);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    sim.clearCalls();
+    panel::Dialogs dialogs;
+    dialogs.thenPress(QStringLiteral("Cancel"));
+    QVERIFY(tapName(*panel, "Orbit"));
+    QCOMPARE(dialogs.seen.size(), 1);
+    QTest::qWait(200);
+    const QStringList calls = sim.calls();
+    QVERIFY2(calls.filter(QRegularExpression("^(AddConnection|ActivateConnection|Delete) ")).isEmpty(),
+             qPrintable(calls.join('\n')));
+    QVERIFY(!visibleRows(*panel).first().bold());
+  }
+
+  void openNetworkJoinedAtOnce() {
+    sim.addAccessPoint("Library", 40, kOpen);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    panel::Dialogs dialogs;
+    QVERIFY(tapName(*panel, "Library"));
+    QTRY_COMPARE(nmraw::connectionsWithSsid("Library").size(), 1);
+    QVERIFY(!nmraw::settings(nmraw::connectionsWithSsid("Library").first()).contains("802-11-wireless-security"));
+    QTRY_VERIFY(visibleRows(*panel).first().bold() && !visibleRows(*panel).first().connecting()->isVisible());
+    QVERIFY(dialogs.seen.isEmpty());
+  }
+
+  void knownNetworkActivatedWithoutPrompt() {
+    sim.addAccessPoint("Home", 40, kWpa2, kPassword);
+    const QDBusObjectPath saved = nmraw::addConnection(savedWifi("Home", kPassword));
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    QVERIFY(visibleRows(*panel).first().forget()->isVisible());
+    sim.clearCalls();
+    panel::Dialogs dialogs;
+    QVERIFY(tapName(*panel, "Home"));
+    QTRY_COMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
+    QVERIFY(callsOf(sim.calls(), "ActivateConnection").first().contains(saved.path()));
+    QVERIFY(callsOf(sim.calls(), "AddConnection").isEmpty());
+    QTRY_VERIFY(samePicture(visibleRows(*panel).first().status(), icon("offroad/icon_checkmark.svg", false)));
+    QVERIFY(dialogs.seen.isEmpty());
+  }
+
+  void forget_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("confirmed") << QStringLiteral("Forget") << false;
+    QTest::newRow("cancelled") << QStringLiteral("Cancel") << true;
+  }
+
+  void forget() {
+    QFETCH(QString, answer);
+    QFETCH(bool, kept);
+    sim.addAccessPoint("Home", 40, kWpa2, kPassword);
+    const QDBusObjectPath saved = nmraw::addConnection(savedWifi("Home", kPassword));
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    panel::Dialogs dialogs;
+    dialogs.thenPress(answer);
+    panel::tap(visibleRows(*panel).first().forget());
+    QCOMPARE(dialogs.seen.size(), 1);
+    QVERIFY(dialogs.seen.first().contains(QStringLiteral("Forget Wi-Fi Network \"Home\"?")));
+    QTRY_COMPARE(nmraw::listConnections().contains(saved), kept);
+    QVERIFY(rescanned(*panel));
+    QCOMPARE(visibleRows(*panel).first().forget()->isVisible(), kept);
+  }
+
+  void unsupportedNetworkIgnoresTaps() {
+    sim.addAccessPoint("Campus", 70, kEnterprise);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    sim.clearCalls();
+    panel::Dialogs dialogs;
+    QVERIFY(tapName(*panel, "Campus"));
+    QTest::qWait(300);
+    QVERIFY(dialogs.seen.isEmpty());
+    QVERIFY(sim.calls().filter(QRegularExpression("^(AddConnection|ActivateConnection) ")).isEmpty());
+  }
+
+  void ssidWithZeroByte() {
+    const QByteArray ssid("Zero\0Tail", 9);
+    sim.addAccessPoint(ssid, 60, kWpa2, kPassword);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    QCOMPARE(visibleNames(*panel), QStringList{"Zero"});
+    panel::Dialogs dialogs;
+    dialogs.thenType(kPassword);
+    QVERIFY(tapName(*panel, "Zero"));
+    QCOMPARE(dialogs.seen.value(0).value(1), QStringLiteral("for \"Zero\""));
+    // The manager knows it by its text, so the row offers to forget it.
+    QTRY_VERIFY(visibleRows(*panel).first().forget()->isVisible());
+    QTRY_VERIFY(samePicture(visibleRows(*panel).first().status(), icon("offroad/icon_checkmark.svg", false)));
+    QCOMPARE(visibleNames(*panel), QStringList{"Zero"});
+  }
+
+  void rowsHiddenThenReused() {
+    QList<QDBusObjectPath> aps;
+    for (int i = 0; i < 10; ++i) {
+      aps << sim.addAccessPoint("Net " + QByteArray::number(i), 90 - i, kOpen);
+    }
+    auto panel = shownPanel(10);
+    QVERIFY(panel);
+    const QList<WifiItem *> items = panel->findChildren<WifiItem *>();
+    QCOMPARE(items.size(), 10);
+
+    for (int i = 3; i < 10; ++i) {
+      QDBusReply<bool> removed = sim.control("RemoveAccessPoint", {QVariant::fromValue(aps[i])});
+      QVERIFY(removed.value());
+    }
+    QVERIFY(rescanned(*panel));
+    QCOMPARE(visibleNames(*panel), (QStringList{"Net 0", "Net 1", "Net 2"}));
+    QCOMPARE(panel->findChildren<WifiItem *>(), items);
+    for (int i = 3; i < 10; ++i) {
+      QVERIFY(items[i]->isHidden());
+    }
+
+    for (int i = 0; i < 7; ++i) {
+      sim.addAccessPoint("New " + QByteArray::number(i), 20, kWpa2, kPassword);
+    }
+    QVERIFY(rescanned(*panel));
+    QCOMPARE(visibleRows(*panel).size(), 10);
+    QCOMPARE(panel->findChildren<WifiItem *>(), items);
+    QCOMPARE(visibleNames(*panel).mid(3, 2), (QStringList{"New 0", "New 1"}));
+  }
+
+  void tetheringHidesEveryForget() {
+    sim.addAccessPoint("Home", 40, kWpa2, kPassword);
+    sim.addAccessPoint("Work", 60, kOpen);
+    nmraw::addConnection(savedWifi("Home", kPassword));
+    nmraw::addConnection(savedWifi("Work"));
+    auto panel = shownPanel(2);
+    QVERIFY(panel);
+    QCOMPARE(visibleForgetButtons(*panel), 2);
+
+    panel->wifi->setTetheringEnabled(true);
+    QTRY_VERIFY(panel->wifi->isTetheringEnabled());
+    QVERIFY(rescanned(*panel));
+    QVERIFY(visibleRows(*panel).size() >= 2);
+    QCOMPARE(visibleForgetButtons(*panel), 0);
+
+    panel->wifi->setTetheringEnabled(false);
+    QTRY_VERIFY(!panel->wifi->isTetheringEnabled());
+    QVERIFY(rescanned(*panel));
+    QCOMPARE(visibleForgetButtons(*panel), 2);
+  }
+
+  void hidingStopsScanningShowingStarts() {
+    sim.addAccessPoint("Home", 40, kOpen);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    QStackedLayout *stack = panel->findChild<QStackedLayout *>();
+    stack->setCurrentIndex(1);
+
+    panel->hide();
+    QCOMPARE(stack->currentIndex(), 0);
+    sim.clearCalls();
+    QSignalSpy refresh(panel->wifi, &WifiManager::refreshSignal);
+    sim.finishScan();
+    QTest::qWait(300);
+    QCOMPARE(refresh.count(), 0);
+    QVERIFY(callsOf(sim.calls(), "GetAllAccessPoints").isEmpty());
+
+    panel->show();
+    QVERIFY(refresh.wait(5000));
+    QCOMPARE(callsOf(sim.calls(), "GetAllAccessPoints").size(), 1);
+    QVERIFY(rescanned(*panel));
+  }
+
+  void wrongPasswordForVanishedNetworkIgnored() {
+    const QDBusObjectPath ap = sim.addAccessPoint("Gone", 40, kWpa2, kPassword);
+    sim.setFault("ActivateConnection", "stall");
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    QSignalSpy wrong(panel->wifi, &WifiManager::wrongPassword);
+    panel::Dialogs dialogs;
+    dialogs.thenType(kPassword);
+    QVERIFY(tapName(*panel, "Gone"));
+    QCOMPARE(dialogs.seen.size(), 1);
+
+    QVERIFY(QDBusReply<bool>(sim.control("RemoveAccessPoint", {QVariant::fromValue(ap)})).value());
+    sim.finishScan();
+    QTRY_VERIFY(panel->wifi->seenNetworks.isEmpty());
+    sim.control("EmitStateChanged", {60u, 50u, 8u});
+    QTRY_COMPARE(wrong.count(), 1);
+    QCOMPARE(wrong.first().first().toString(), QStringLiteral("Gone"));
+    QTest::qWait(300);
+    QCOMPARE(dialogs.seen.size(), 1);
+  }
+
+  void withoutAdvancedButtonListFillsPanel() {
+    sim.addAccessPoint("Home", 40, kOpen);
+    auto panel = shownPanel(1, false);
+    QVERIFY(panel);
+    QVERIFY(panel->findChild<QWidget *>(QStringLiteral("advanced_btn")) == nullptr);
+    const QWidget *list = panel->findChild<QWidget *>(QStringLiteral("wifiWidget"));
+    while (list && !qobject_cast<const QScrollArea *>(list)) {
+      list = list->parentWidget();
+    }
+    QVERIFY(list);
+    QCOMPARE(list->mapTo(panel.get(), QPoint(0, 0)), QPoint(20, 20));
+    QCOMPARE(list->size(), panel->size() - QSize(40, 40));
+  }
+};
+
+QTEST_MAIN(tst_Networking)
+#include "test_networking.moc"

@@ -1,0 +1,101 @@
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "tests/ui/qt/network/nm_fixture.h"
+#include "tests/ui/qt/network/panel_driver.h"
+#include "ui/qt/network/networking.h"
+#include "ui/qt/setup/updater.h"
+
+namespace {
+
+QStringList callsOf(const QStringList &calls, const QString &member) {
+  return calls.filter(QRegularExpression(QStringLiteral("^") + member + QStringLiteral(" ")));
+}
+
+QStringList visibleNetworks(const QWidget &page) {
+  QStringList names;
+  for (const WifiItem *item : page.findChildren<WifiItem *>()) {
+    if (item->isVisible()) {
+      names << item->findChild<QLabel *>(QStringLiteral("ssidLabel"))->text();
+    }
+  }
+  return names;
+}
+
+QLabel *networkName(const QWidget &page, const QString &name) {
+  for (QLabel *label : page.findChildren<QLabel *>(QStringLiteral("ssidLabel"))) {
+    if (label->text() == name) {
+      return label;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// The update window's Wi-Fi page with the NetworkManager simulator behind its panel.
+class tst_UpdaterWifi : public QObject {
+  Q_OBJECT
+
+private:
+  Simulator sim;
+  QTemporaryDir params_root;
+
+private slots:
+  void initTestCase() {
+    QVERIFY(params_root.isValid());
+    qputenv("PARAMS_ROOT", params_root.path().toUtf8());
+  }
+
+  void init() { QVERIFY(sim.start()); }
+
+  void samePanelKeptAcrossVisits() {
+    sim.addAccessPoint("Home", 80, kWpa2, QStringLiteral("right-password"));
+    sim.addAccessPoint("Library", 40, kOpen);
+    sim.setFault("ActivateConnection", "stall");
+    Updater w(QStringLiteral("/nonexistent"), QStringLiteral("m"));
+    panel::fitScreen(&w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget *prompt = w.widget(0);
+    QWidget *wifi = w.widget(1);
+    const QList<Networking *> panels = w.findChildren<Networking *>();
+    QCOMPARE(panels.size(), 1);
+    Networking *networking = panels.first();
+    QVERIFY(!networking->isVisible());
+    QVERIFY(wifi->isAncestorOf(networking));
+    QVERIFY(networking->findChild<QWidget *>(QStringLiteral("advanced_btn")) == nullptr);
+
+    QSignalSpy refresh(networking->wifi, &WifiManager::refreshSignal);
+    panel::tap(panel::button(prompt, QStringLiteral("Connect to Wi-Fi")));
+    QCOMPARE(w.currentWidget(), wifi);
+    QVERIFY(networking->isVisible());
+    QTRY_COMPARE(visibleNetworks(*wifi), (QStringList{"Home", "Library"}));
+
+    // A join in progress, then away and back: the same panel, still joining.
+    panel::tap(networkName(*wifi, QStringLiteral("Library")));
+    QTRY_COMPARE(visibleNetworks(*wifi).value(0), QStringLiteral("Library"));
+    panel::tap(panel::button(wifi, QStringLiteral("Back")));
+    QCOMPARE(w.currentWidget(), prompt);
+    QVERIFY(!networking->isVisible());
+
+    // Hidden, it does not follow scans.
+    sim.clearCalls();
+    refresh.clear();
+    sim.finishScan();
+    QTest::qWait(300);
+    QVERIFY(callsOf(sim.calls(), "GetAllAccessPoints").isEmpty());
+    QCOMPARE(refresh.count(), 0);
+
+    panel::tap(panel::button(prompt, QStringLiteral("Connect to Wi-Fi")));
+    QCOMPARE(w.currentWidget(), wifi);
+    QCOMPARE(w.findChildren<Networking *>(), panels);
+    QCOMPARE(visibleNetworks(*wifi), (QStringList{"Library", "Home"}));
+    QVERIFY(wifi->findChild<QWidget *>(QStringLiteral("connecting"))->isVisible());
+    QVERIFY(refresh.wait(5000));
+  }
+};
+
+QTEST_MAIN(tst_UpdaterWifi)
+#include "test_updater_wifi.moc"
