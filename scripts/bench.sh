@@ -19,7 +19,7 @@ BENCHES=(
   "updater_startup|tools/simulated-device/run.sh $B/updater/bench_updater_startup 10"
   "updater_flood|$B/updater/bench_updater_flood 1000000 5"
   "wifi_manager|tests/fixtures/system_bus.sh $B/network/bench_wifi_manager"
-  "dialog_open|tests/ui/qt/widgets/xvfb.sh $B/widgets/bench_dialog_open 60"
+  "dialog_open|tests/fixtures/xvfb.sh $B/widgets/bench_dialog_open 60"
   "api_jwt|$B/api/bench_api"
 )
 

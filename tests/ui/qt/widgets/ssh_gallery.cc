@@ -12,28 +12,11 @@
 #include <functional>
 
 #include "common/params.h"
-#include "ui/qt/qt_window.h"
+#include "tests/ui/qt/widgets/gallery.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/ssh_keys.h"
 
 namespace {
-
-void announceReady() {
-  // Leaves the window system time to put the last frame on screen.
-  QTimer::singleShot(400, qApp, []() {
-    std::printf("ready\n");
-    std::fflush(stdout);
-  });
-}
-
-QDialog *openDialog() {
-  for (QWidget *w : QApplication::topLevelWidgets()) {
-    if (auto *d = qobject_cast<QDialog *>(w); d != nullptr && d->isVisible()) {
-      return d;
-    }
-  }
-  return nullptr;
-}
 
 SshControl *addRows(QWidget *screen) {
   auto *layout = new QVBoxLayout(screen);
@@ -60,7 +43,7 @@ void clickButton(SshControl *row) {
 // Types `name` into the user-name prompt once it is open; `then` runs after the prompt is gone.
 void answerPrompt(const QString &name, std::function<void()> then) {
   QTimer::singleShot(200, qApp, [name, then]() {
-    if (QDialog *d = openDialog()) {
+    if (QDialog *d = gallery::openDialog()) {
       d->findChild<QLineEdit *>()->setText(name);
       d->accept();
     }
@@ -73,7 +56,7 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
       {QStringLiteral("add"),
        [](QWidget *screen) {
          addRows(screen)->showDescription();
-         announceReady();
+         gallery::announceReady();
        }},
       {QStringLiteral("remove"),
        [](QWidget *screen) {
@@ -82,16 +65,16 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
          params.put("GithubUsername", "octo-user");
          params.put("GithubSshKeys", "ssh-ed25519 AAAAC3NzaC1lZDI1NTE5 octo-user\n");
          addRows(screen);
-         announceReady();
+         gallery::announceReady();
        }},
       {QStringLiteral("prompt"),
        [](QWidget *screen) {
          SshControl *keys = addRows(screen);
          QTimer::singleShot(200, qApp, []() {
-           if (QDialog *d = openDialog()) {
+           if (QDialog *d = gallery::openDialog()) {
              d->findChild<QLineEdit *>()->setText(QStringLiteral("octo-user"));
            }
-           announceReady();
+           gallery::announceReady();
          });
          clickButton(keys);
        }},
@@ -102,7 +85,7 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
          silent->listen(QHostAddress::LocalHost);
          qputenv("SSH_KEYS_BASE_URL", QStringLiteral("http://127.0.0.1:%1/").arg(silent->serverPort()).toUtf8());
          SshControl *keys = addRows(screen);
-         answerPrompt(QStringLiteral("octo-user"), announceReady);
+         answerPrompt(QStringLiteral("octo-user"), gallery::announceReady);
          clickButton(keys);
        }},
       {QStringLiteral("alert"),
@@ -112,7 +95,7 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
          qputenv("SSH_KEYS_BASE_URL", QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()).toUtf8());
          probe.close();
          SshControl *keys = addRows(screen);
-         answerPrompt(QStringLiteral("octo-user"), []() { QTimer::singleShot(300, qApp, announceReady); });
+         answerPrompt(QStringLiteral("octo-user"), []() { QTimer::singleShot(300, qApp, gallery::announceReady); });
          clickButton(keys);
        }},
   };
@@ -121,25 +104,5 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-  QApplication app(argc, argv);
-  const QString scene = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-  if (scene == QStringLiteral("--list") || !scenes().contains(scene)) {
-    for (const QString &name : scenes().keys()) {
-      std::printf("%s\n", qPrintable(name));
-    }
-    return scene == QStringLiteral("--list") ? 0 : 2;
-  }
-
-  // The screens of the program are white on black; the rows take their colours from it.
-  QPalette dark = app.palette();
-  dark.setColor(QPalette::Window, Qt::black);
-  dark.setColor(QPalette::WindowText, Qt::white);
-  dark.setColor(QPalette::ButtonText, Qt::white);
-  QApplication::setPalette(dark);
-  QApplication::setFont(QFont(QStringLiteral("Inter")));
-
-  QWidget screen;
-  setMainWindow(&screen);
-  QTimer::singleShot(0, &screen, [&screen, scene]() { scenes().value(scene)(&screen); });
-  return app.exec();
+  return gallery::run(argc, argv, scenes);
 }
