@@ -5,11 +5,16 @@
 # device, with no hardware and nothing on the host touched (tools/simulated-device): a scratch
 # parameter store, a `sudo` that reports "reboot" instead of rebooting, the host's backlight
 # hidden. The OS updater it runs is tools/sample-updater, about 20 seconds of progress lines;
-# --fail makes it fail half-way.
+# --fail makes it fail half-way. NetworkManager is the simulator (tools/nm_simulator) on a private
+# system bus, with its sample networks: "Public Library" open, "Home Network" (password
+# "correcthorse"), "Orbit Cafe" ("latte-art"), "Garage" ("toolbench") and "Neighbour 2.4GHz"
+# ("over-the-fence") secured, "Campus Secure" unsupported, and one hidden network.
 #
 # With a display (DISPLAY or WAYLAND_DISPLAY set) the window opens there; SCALE=0.5 makes the
 # window fit a laptop screen (the screen's own sizes stay in device pixels, so it is cramped). Without one it runs under Xvfb, taps through the screens itself and saves a
-# screenshot of each (DEMO_OUT, default build/demo-screenshots).
+# screenshot of each (DEMO_OUT, default build/demo-screenshots); it also walks the Wi-Fi path:
+# opens the Wi-Fi page, joins "Home Network" with a wrong and then the right password, goes back
+# and installs.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -21,15 +26,22 @@ for arg in "$@"; do
   esac
 done
 
-bash scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null >/dev/null
-cmake --build build -j"$(nproc)" --target updater </dev/null
+if [ -z "${NM_SIMULATOR_PID:-}" ]; then
+  bash scripts/deps.sh
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null >/dev/null
+  cmake --build build -j"$(nproc)" --target updater nm_simulator </dev/null
+  # The rest runs on a private system bus, the NetworkManager simulator serving on it.
+  exec tests/fixtures/system_bus.sh --nm-simulator build/tools/nm_simulator/nm_simulator \
+    --networks tools/nm_simulator/sample_networks.json -- "$PWD/scripts/demo.sh" "$@"
+fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   out="${DEMO_OUT:-$PWD/build/demo-screenshots}"
   echo "demo: no display; running under Xvfb and tapping through the screens"
   scripts/screenshots/updater.sh "$out"
-  echo "demo: a screenshot of each screen (prompt, Wi-Fi, progress, failure) is in $out"
+  scripts/screenshots/wifi_walk.sh "$out"
+  echo "demo: a screenshot of each screen (prompt, Wi-Fi, progress, failure, and the Wi-Fi walk:" \
+    "list, password, wrong password, connected, installing) is in $out"
   exit 0
 fi
 

@@ -31,7 +31,7 @@ networks="$root/tools/nm_simulator/sample_networks.json"
 work="$(mktemp -d /tmp/network-screens.XXXXXX)"
 xvfb_pid=""
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  if [ -n "$xvfb_pid" ]; then kill -TERM "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT

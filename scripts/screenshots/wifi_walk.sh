@@ -1,0 +1,136 @@
+#!/bin/bash
+# Usage: scripts/screenshots/wifi_walk.sh [OUTDIR]
+#
+# Walks the update program's Wi-Fi path under Xvfb at 2160x1080 with the Inter font, on the
+# simulated device (tools/simulated-device) with the NetworkManager simulator and its sample
+# networks (tools/nm_simulator/sample_networks.json) on a private system bus, tapping with
+# xdotool like a user would:
+#   opens the Wi-Fi page (wifi-list.png), taps "Home Network" and types a wrong password
+#   (wifi-password.png), is asked again (wifi-wrong-password.png), types the right one
+#   (wifi-connected.png once joined), goes back and installs (wifi-installing.png) until the
+#   sample updater succeeds and the device is told to reboot.
+# Needs a built program and simulator (build/, or BUILD_DIR). Prints what it checked.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+
+# The whole walk runs on its own system bus, the simulator already serving on it.
+if [ -z "${NM_SIMULATOR_PID:-}" ]; then
+  exec "$root/tests/fixtures/system_bus.sh" --nm-simulator "$build/tools/nm_simulator/nm_simulator" \
+    --networks "$root/tools/nm_simulator/sample_networks.json" -- "$0" "$@"
+fi
+
+out="$(mkdir -p "${1:-$build/screenshots/wifi-walk}" && cd "${1:-$build/screenshots/wifi-walk}" && pwd)"
+program="$build/ui/qt/setup/updater"
+sample="$root/tools/sample-updater/sample-updater"
+manifest="$root/tools/sample-updater/manifest.json"
+
+work="$(mktemp -d /tmp/wifi-walk.XXXXXX)"
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  # The program's and the server's exit codes do not matter here; each step must run.
+  if [ -n "$app_pid" ]; then kill -TERM "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill -TERM "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 2160x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+unset WAYLAND_DISPLAY SCALE
+
+# Centres at 2160x1080: the prompt's buttons, the first network of the Wi-Fi page (the strongest
+# sample network, "Home Network"), the page's "Back", and the lowercase page of the on-screen
+# keyboard of a password dialog, measured on the program's own layout.
+WIFI_BTN="580 900"
+INSTALL_BTN="1600 900"
+BACK_BTN="250 900"
+FIRST_NETWORK="360 204"
+declare -A KEY=(
+  [q]="152 487" [w]="358 487" [e]="564 487" [r]="770 487" [t]="976 487" [y]="1182 487" [u]="1388 487"
+  [i]="1594 487" [o]="1800 487" [p]="2006 487" [a]="244 642" [s]="453 642" [d]="662 642" [f]="871 642"
+  [g]="1079 642" [h]="1288 642" [j]="1497 642" [k]="1706 642" [l]="1915 642" [z]="393 797" [x]="622 797"
+  [c]="851 797" [v]="1079 797" [b]="1308 797" [n]="1537 797" [m]="1766 797" [-]="622 952" [.]="1537 952"
+)
+ENTER_KEY="1880 952"
+
+tap() { xdotool mousemove $1 click 1; }
+type_text() {
+  local i
+  for ((i = 0; i < ${#1}; i++)); do
+    tap "${KEY[${1:i:1}]}"
+  done
+}
+shot() {
+  sleep 0.5  # let the toolkit paint the last change
+  import -window root "$out/$1"
+  echo "wifi walk: $out/$1"
+}
+# wait_for FILE TEXT SECONDS
+wait_for() {
+  for _ in $(seq $(($3 * 10))); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "wifi walk: gave up waiting for '$2' in $1" >&2
+  return 1
+}
+nm() {  # nm OBJECT METHOD ARGS...
+  gdbus call --system --dest org.freedesktop.NetworkManager --object-path "$1" --method "${@:2}"
+}
+# The name of the network the simulated Wi-Fi device is on, empty when none.
+joined_network() {
+  local device ap
+  for device in $(nm /org/freedesktop/NetworkManager org.freedesktop.NetworkManager.GetDevices | grep -o "/org/[^']*"); do
+    nm "$device" org.freedesktop.DBus.Properties.Get org.freedesktop.NetworkManager.Device DeviceType |
+      grep -q "uint32 2>" || continue
+    ap="$(nm "$device" org.freedesktop.DBus.Properties.Get org.freedesktop.NetworkManager.Device.Wireless \
+      ActiveAccessPoint | grep -o "/org/[^']*" || true)"
+    [ -n "$ap" ] || return 0
+    nm "$ap" org.freedesktop.DBus.Properties.Get org.freedesktop.NetworkManager.AccessPoint Ssid |
+      grep -o "0x[0-9a-f]*" | while read -r byte; do printf "\\x${byte#0x}"; done
+    return 0
+  done
+}
+
+SIMULATED_SUDO_LOG="$work/sudo.log" "$root/tools/simulated-device/run.sh" "$program" "$sample" "$manifest" \
+  2>"$work/app.err" &
+app_pid=$!
+xdotool search --sync --onlyvisible --class updater >/dev/null
+sleep 1
+
+tap "$WIFI_BTN"
+sleep 1
+shot wifi-list.png
+tap "$FIRST_NETWORK"
+sleep 1
+type_text wrongpassword
+shot wifi-password.png
+tap "$ENTER_KEY"
+sleep 1.5
+shot wifi-wrong-password.png
+type_text correcthorse
+tap "$ENTER_KEY"
+for _ in $(seq 50); do
+  [ "$(joined_network)" = "Home Network" ] && break
+  sleep 0.1
+done
+shot wifi-connected.png
+echo "wifi walk: the device joined \"$(joined_network)\""
+
+tap "$BACK_BTN"
+sleep 0.5
+tap "$INSTALL_BTN"
+sleep 3
+shot wifi-installing.png
+wait_for "$work/sudo.log" reboot 60
+echo "wifi walk: the sample updater succeeded and the device was told to reboot"
