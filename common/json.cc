@@ -1,54 +1,91 @@
 #include "common/json.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
-void dump_string(const std::string &value, std::string &out) {
-  out += '"';
-  for (size_t i = 0; i < value.size(); ++i) {
-    const char ch = value[i];
-    if (ch == '\\') {
+// Bytes that need no escape are copied in runs; records are mostly such text.
+bool needs_escape(unsigned char ch) {
+  return ch <= 0x1f || ch == '"' || ch == '\\' || ch == 0xe2;
+}
+
+// The line and paragraph separators end lines in JavaScript.
+bool is_js_line_break(std::string_view value, size_t i) {
+  return i + 2 < value.size() && static_cast<unsigned char>(value[i + 1]) == 0x80 &&
+         (static_cast<unsigned char>(value[i + 2]) == 0xa8 || static_cast<unsigned char>(value[i + 2]) == 0xa9);
+}
+
+void dump_escaped(std::string_view value, size_t &i, std::string &out) {
+  const unsigned char ch = value[i];
+  switch (ch) {
+    case '\\':
       out += "\\\\";
-    } else if (ch == '"') {
+      break;
+    case '"':
       out += "\\\"";
-    } else if (ch == '\b') {
+      break;
+    case '\b':
       out += "\\b";
-    } else if (ch == '\f') {
+      break;
+    case '\f':
       out += "\\f";
-    } else if (ch == '\n') {
+      break;
+    case '\n':
       out += "\\n";
-    } else if (ch == '\r') {
+      break;
+    case '\r':
       out += "\\r";
-    } else if (ch == '\t') {
+      break;
+    case '\t':
       out += "\\t";
-    } else if (static_cast<unsigned char>(ch) <= 0x1f) {
+      break;
+    case 0xe2:
+      if (is_js_line_break(value, i)) {
+        out += static_cast<unsigned char>(value[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
+        i += 2;
+      } else {
+        out += static_cast<char>(ch);
+      }
+      break;
+    default: {
       char buf[8];
-      snprintf(buf, sizeof(buf), "\\u%04x", static_cast<unsigned char>(ch));
+      snprintf(buf, sizeof(buf), "\\u%04x", ch);
       out += buf;
-    } else if (static_cast<unsigned char>(ch) == 0xe2 && i + 2 < value.size() &&
-               static_cast<unsigned char>(value[i + 1]) == 0x80 &&
-               (static_cast<unsigned char>(value[i + 2]) == 0xa8 || static_cast<unsigned char>(value[i + 2]) == 0xa9)) {
-      // Line and paragraph separators end lines in JavaScript.
-      out += static_cast<unsigned char>(value[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
-      i += 2;
-    } else {
-      out += ch;
     }
   }
+}
+
+}  // namespace
+
+void Json::dump_string(std::string_view value, std::string &out) {
+  out += '"';
+  size_t run_start = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (!needs_escape(static_cast<unsigned char>(value[i])))
+      continue;
+    out.append(value.substr(run_start, i - run_start));
+    dump_escaped(value, i, out);
+    run_start = i + 1;
+  }
+  out.append(value.substr(run_start));
   out += '"';
 }
 
-void dump_double(double value, std::string &out) {
+void Json::dump_number(double value, std::string &out) {
   if (!std::isfinite(value)) {
     out += "null";
     return;
   }
+  // Same text as printf's %.17g, without the locale and formatting overhead.
   char buf[32];
-  snprintf(buf, sizeof(buf), "%.17g", value);
-  out += buf;
+  const auto result = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::general, 17);
+  out.append(buf, result.ptr);
 }
+
+namespace {
 
 template <class... Ts>
 struct overloaded : Ts... {
@@ -70,7 +107,7 @@ void Json::dump(std::string &out) const {
                  [&](std::nullptr_t) { out += "null"; },
                  [&](bool value) { out += value ? "true" : "false"; },
                  [&](int value) { out += std::to_string(value); },
-                 [&](double value) { dump_double(value, out); },
+                 [&](double value) { dump_number(value, out); },
                  [&](const std::shared_ptr<const std::string> &value) { dump_string(*value, out); },
                  [&](const std::shared_ptr<const array> &values) {
                    out += '[';

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -33,6 +34,10 @@ public:
 
   std::string dump() const;
   void dump(std::string &out) const;
+
+  // The same forms for writers that lay out a fixed record themselves.
+  static void dump_string(std::string_view value, std::string &out);
+  static void dump_number(double value, std::string &out);
 
 private:
   std::variant<std::nullptr_t, bool, int, double, std::shared_ptr<const std::string>, std::shared_ptr<const array>,

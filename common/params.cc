@@ -31,6 +31,13 @@ bool is_valid_key(const std::string &key) {
          key.find('\0') == std::string::npos;
 }
 
+int write_and_flush(int fd, const char *value, size_t size) {
+  const ssize_t written = retry_eintr([&] { return ::write(fd, value, size); });
+  if (written < 0 || static_cast<size_t>(written) != size)
+    return -20;
+  return ::fsync(fd);
+}
+
 int fsync_dir(const std::string &path) {
   const int fd = retry_eintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
   if (fd < 0)
@@ -130,23 +137,16 @@ int Params::put(const char *key, const char *value, size_t value_size) {
   if (tmp_fd < 0)
     return -1;
 
-  int result = 0;
+  int result = write_and_flush(tmp_fd, value, value_size);
   bool renamed = false;
-  do {
-    const ssize_t written = retry_eintr([&] { return ::write(tmp_fd, value, value_size); });
-    if (written < 0 || static_cast<size_t>(written) != value_size) {
-      result = -20;
-      break;
-    }
-    if ((result = ::fsync(tmp_fd)) != 0)
-      break;
-
+  if (result == 0) {
+    // Held only around the rename and the directory flush.
     const FileLock lock(params_path + "/.lock");
-    if ((result = ::rename(tmp_path.c_str(), getParamPath(key).c_str())) != 0)
-      break;
-    renamed = true;
-    result = fsync_dir(getParamPath());
-  } while (false);
+    result = ::rename(tmp_path.c_str(), getParamPath(key).c_str());
+    renamed = result == 0;
+    if (renamed)
+      result = fsync_dir(getParamPath());
+  }
 
   ::close(tmp_fd);
   // After a successful rename the value is in place even if the directory flush failed.

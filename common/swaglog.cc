@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
+#include <vector>
 
 #include "common/util.h"
 #include "system/hardware/zorv/hardware.h"
@@ -59,9 +59,45 @@ double wall_time() {
   return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-struct FreeDeleter {
-  void operator()(char *p) const { free(p); }
-};
+// The level byte, then the record in the compact form of its JSON object: keys
+// in byte order, so laid out here in that order.
+void build_wire_message(std::string &out, const SwaglogState &s, int levelnum, const char *filename, int lineno,
+                        const char *func, const char *msg) {
+  out.clear();
+  out += static_cast<char>(levelnum & 0xff);
+  out += "{\"created\": ";
+  Json::dump_number(wall_time(), out);
+  out += ", \"ctx\": ";
+  out += s.ctx_s;
+  out += ", \"filename\": ";
+  Json::dump_string(filename, out);
+  out += ", \"funcname\": ";
+  Json::dump_string(func, out);
+  out += ", \"levelnum\": ";
+  out += std::to_string(levelnum);
+  out += ", \"lineno\": ";
+  out += std::to_string(lineno);
+  out += ", \"msg\": ";
+  Json::dump_string(msg, out);
+  out += '}';
+}
+
+// Formats into `small` when the text fits (no allocation for the usual short
+// message), else into `large`. Returns the text, or null when formatting fails.
+const char *format_message(std::vector<char> &small, std::vector<char> &large, const char *fmt, va_list args) {
+  va_list retry;
+  va_copy(retry, args);
+  const int len = vsnprintf(small.data(), small.size(), fmt, args);
+  const char *text = small.data();
+  if (len < 0) {
+    text = nullptr;
+  } else if (static_cast<size_t>(len) >= small.size()) {
+    large.resize(static_cast<size_t>(len) + 1);
+    text = vsnprintf(large.data(), large.size(), fmt, retry) == len ? large.data() : nullptr;
+  }
+  va_end(retry);
+  return text;
+}
 
 }  // namespace
 
@@ -74,6 +110,7 @@ SwaglogState::SwaglogState() {
 
   print_level = print_level_from_env();
   ctx_j = context_from_env();
+  ctx_s = ctx_j.dump();
 }
 
 SwaglogState::~SwaglogState() {
@@ -91,24 +128,24 @@ void SwaglogState::log(int levelnum, const char *filename, int /*lineno*/, const
 }
 
 void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func, const char *fmt, ...) {
-  char *raw_msg = nullptr;
+  // Per-thread buffers: a log call allocates nothing itself once they are warm.
+  thread_local std::vector<char> small_msg(1024);
+  thread_local std::string log_s;
+  std::vector<char> large_msg;
+
   va_list args;
   va_start(args, fmt);
-  const int len = vasprintf(&raw_msg, fmt, args);
+  const char *msg = format_message(small_msg, large_msg, fmt, args);
   va_end(args);
-  if (len < 0)
-    return;
-  const std::unique_ptr<char, FreeDeleter> msg(raw_msg);
-  if (len == 0)
+  if (msg == nullptr || msg[0] == '\0')
     return;
 
+  // The call-site macros always pass both; a hand-made call might not.
+  if (!filename)
+    filename = "";
+  if (!func)
+    func = "";
   SwaglogState &s = state();
-  const Json record = Json::object{
-      {"ctx", s.ctx_j},   {"levelnum", levelnum},   {"filename", filename}, {"lineno", lineno},
-      {"funcname", func}, {"created", wall_time()}, {"msg", msg.get()},
-  };
-
-  std::string log_s(1, static_cast<char>(levelnum & 0xff));
-  record.dump(log_s);
-  s.log(levelnum, filename, lineno, func, msg.get(), log_s);
+  build_wire_message(log_s, s, levelnum, filename, lineno, func, msg);
+  s.log(levelnum, filename, lineno, func, msg, log_s);
 }

@@ -30,6 +30,7 @@ public:
   void *sock = nullptr;
   int print_level = CLOUDLOG_WARNING;
   Json ctx_j;
+  std::string ctx_s;  // ctx_j serialised once: it never changes
 };
 
 void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func, const char *fmt, ...)

@@ -6,14 +6,15 @@
 # parameter store, a `sudo` that reports "reboot" instead of rebooting, the host's backlight
 # hidden. The OS updater it runs is tools/sample-updater, about 20 seconds of progress lines;
 # --fail makes it fail half-way. NetworkManager is the simulator (tools/nm_simulator) on a private
-# system bus, with its sample networks: "Public Library" open, "Home Network" (password
-# "correcthorse"), "Orbit Cafe" ("latte-art"), "Garage" ("toolbench") and "Neighbour 2.4GHz"
-# ("over-the-fence") secured, "Campus Secure" unsupported, and one hidden network.
+# system bus, with its sample networks (tools/nm_simulator/sample_networks.json): "Harbour Cafe"
+# open, "Fernhill Home" (password "fernhill-home"), "Workshop 5G" ("spanner-drawer"), "Old Router"
+# ("letmein123") and "Neighbour's Wi-Fi" ("not-yours-1") secured, "Campus Secure" unsupported, and
+# the hidden "Attic" ("hidden-attic").
 #
 # With a display (DISPLAY or WAYLAND_DISPLAY set) the window opens there; SCALE=0.5 makes the
 # window fit a laptop screen (the screen's own sizes stay in device pixels, so it is cramped). Without one it runs under Xvfb, taps through the screens itself and saves a
 # screenshot of each (DEMO_OUT, default build/demo-screenshots); it also walks the Wi-Fi path:
-# opens the Wi-Fi page, joins "Home Network" with a wrong and then the right password, goes back
+# opens the Wi-Fi page, joins "Fernhill Home" with a wrong and then the right password, goes back
 # and installs.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

@@ -68,12 +68,12 @@ simulator_call() {
 SIM_ARGS="" preview wait:1000 shot:"$out/panel-scanning.png"
 
 preview wait-rows:6 shot:"$out/panel.png" \
-  tap:"Orbit Cafe" type:latte shot:"$out/password.png" type:-cake tap:→ \
-  wait:1500 shot:"$out/wrong-password.png" type:latte-art tap:→ \
+  tap:"Workshop 5G" type:spanner shot:"$out/password.png" type:-cake tap:→ \
+  wait:1500 shot:"$out/wrong-password.png" type:spanner-drawer tap:→ \
   wait:1500 shot:"$out/connected.png" tap:FORGET shot:"$out/forget.png" tap:Cancel
 
 SIM_SETUP="$(simulator_call SetFault string:ActivateConnection string:stall)" \
-  preview wait-rows:6 tap:"Public Library" wait:800 shot:"$out/connecting.png"
+  preview wait-rows:6 tap:"Harbour Cafe" wait:800 shot:"$out/connecting.png"
 
 preview --no-advanced wait-rows:6 shot:"$out/panel-no-advanced.png"
 

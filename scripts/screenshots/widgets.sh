@@ -4,54 +4,10 @@
 #
 # Usage: scripts/screenshots/widgets.sh [BUILD_DIR] [OUT_DIR]
 #   BUILD_DIR defaults to build, OUT_DIR to out/screenshots/widgets.
-#   SHOT_DISPLAY picks the X display number (default 57).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 build="${1:-build}"
 out="${2:-out/screenshots/widgets}"
-display=":${SHOT_DISPLAY:-57}"
-
 cmake --build "$build" --target widgets_gallery >/dev/null
-gallery="$build/tests/ui/qt/widgets/widgets_gallery"
-mkdir -p "$out"
-scratch="$(mktemp -d)"
-
-xvfb_pid=""
-cleanup() {
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-Xvfb "$display" -screen 0 2160x1080x24 -nolisten tcp 2>"$scratch/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  xdpyinfo -display "$display" >/dev/null 2>&1 && break
-  sleep 0.05
-done
-
-export DISPLAY="$display" QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
-fc-list | grep -q "Inter" || echo "widgets.sh: the Inter font is not installed" >&2
-
-for scene in $("$gallery" --list); do
-  "$gallery" "$scene" >"$scratch/$scene.out" 2>"$scratch/$scene.err" &
-  pid=$!
-  for _ in $(seq 200); do
-    grep -q ready "$scratch/$scene.out" && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  if grep -q ready "$scratch/$scene.out"; then
-    import -window root "$out/$scene.png"
-    echo "$out/$scene.png"
-  else
-    echo "widgets.sh: scene $scene did not come up" >&2
-    cat "$scratch/$scene.err" >&2
-  fi
-  kill "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-done
+tests/fixtures/xvfb.sh scripts/screenshots/shoot-gallery.sh "$build/tests/ui/qt/widgets/widgets_gallery" "$out"

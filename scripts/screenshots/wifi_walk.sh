@@ -5,7 +5,7 @@
 # simulated device (tools/simulated-device) with the NetworkManager simulator and its sample
 # networks (tools/nm_simulator/sample_networks.json) on a private system bus, tapping with
 # xdotool like a user would:
-#   opens the Wi-Fi page (wifi-list.png), taps "Home Network" and types a wrong password
+#   opens the Wi-Fi page (wifi-list.png), taps "Fernhill Home" and types a wrong password
 #   (wifi-password.png), is asked again (wifi-wrong-password.png), types the right one
 #   (wifi-connected.png once joined), goes back and installs (wifi-installing.png) until the
 #   sample updater succeeds and the device is told to reboot.
@@ -49,7 +49,7 @@ export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 unset WAYLAND_DISPLAY SCALE
 
 # Centres at 2160x1080: the prompt's buttons, the first network of the Wi-Fi page (the strongest
-# sample network, "Home Network"), the page's "Back", and the lowercase page of the on-screen
+# sample network, "Fernhill Home"), the page's "Back", and the lowercase page of the on-screen
 # keyboard of a password dialog, measured on the program's own layout.
 WIFI_BTN="580 900"
 INSTALL_BTN="1600 900"
@@ -118,10 +118,10 @@ shot wifi-password.png
 tap "$ENTER_KEY"
 sleep 1.5
 shot wifi-wrong-password.png
-type_text correcthorse
+type_text fernhill-home
 tap "$ENTER_KEY"
 for _ in $(seq 50); do
-  [ "$(joined_network)" = "Home Network" ] && break
+  [ "$(joined_network)" = "Fernhill Home" ] && break
   sleep 0.1
 done
 shot wifi-connected.png

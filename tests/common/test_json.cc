@@ -1,6 +1,8 @@
+#include <QRandomGenerator>
 #include <QtTest>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "common/json.h"
@@ -68,6 +70,24 @@ private slots:
     QCOMPARE(Json(text.toStdString()).dump(), expected.toStdString());
     // Keys follow the same rules.
     QCOMPARE(Json(Json::object{{text.toStdString(), 0}}).dump(), ("{" + expected + ": 0}").toStdString());
+  }
+
+  void numbersMatchPrintf() {
+    // The C library's %.17g is the reference, over values of every magnitude.
+    QRandomGenerator rng(20240611);
+    for (int i = 0; i < 200000; ++i) {
+      const quint64 bits = rng.generate64();
+      double value;
+      memcpy(&value, &bits, sizeof(value));
+      if (!std::isfinite(value))
+        continue;
+      char expected[40];
+      snprintf(expected, sizeof(expected), "%.17g", value);
+      std::string out;
+      Json::dump_number(value, out);
+      if (out != expected)
+        QFAIL(qPrintable(QString("%1 dumped as %2").arg(expected).arg(out.c_str())));
+    }
   }
 
   void logRecord() {

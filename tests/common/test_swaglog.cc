@@ -162,6 +162,17 @@ private slots:
     QVERIFY(!ctxText(messages[1]).contains("dongle_id"));
   }
 
+  void longMessageGoesWhole() {
+    QString text;
+    for (int i = 0; text.size() < 6000; ++i)
+      text += QString::number(i) + ' ';
+    const Run run = runEmitter({"log", "40", text});
+    QCOMPARE(run.out, "emitter.cc: " + text.toUtf8() + "\n");
+    const auto msg = collector->receive();
+    QVERIFY(msg);
+    QVERIFY(QByteArray::fromStdString(*msg).endsWith(", \"msg\": \"" + text.toUtf8() + "\"}"));
+  }
+
   void emptyMessageIsDropped() {
     const Run run = runEmitter({"log", "40", "", "log", "40", "after"});
     QCOMPARE(run.out, QByteArray("emitter.cc: after\n"));

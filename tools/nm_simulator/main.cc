@@ -4,10 +4,10 @@
 // properties and signals the Wi-Fi client uses, behaving as the real daemon does:
 // AddConnection answers a bare object path and then emits NewConnection; GetSettings
 // leaves secrets out; GetSecrets(section) answers every section with only that one's
-// secrets, or SettingNotFound; Update keeps secrets it is not given; Delete emits
-// Removed and ConnectionRemoved; a gsm profile with an "apn", "username" or "password"
-// loses "auto-config"; a hotspot's "route-metric" reads back as int64. There is always
-// a loopback device "lo" with an active "lo" connection, as with the daemon.
+// secrets, SettingNotFound without the section, NoSecrets when it holds none; Update keeps secrets it is not given;
+// Delete emits Removed and ConnectionRemoved; a gsm profile with an "apn", "username" or "password" loses
+// "auto-config"; a hotspot's "route-metric" reads back as int64. There is always a loopback device "lo" with an active
+// "lo" connection, as with the daemon.
 //
 // Usage:
 //   nm_simulator [--networks FILE] [--no-wifi] [--modem] [--scan-delay MS]
@@ -19,11 +19,14 @@
 // It prints "nm_simulator: ready" on standard output once it owns its bus names, and
 // exits on SIGTERM or SIGINT.
 //
-// Networks file: a JSON array of objects, each one access point:
+// Networks file (tools/nm_simulator/sample_networks.json is one): a JSON array of
+// objects, each one access point:
 //   {"ssid": "Cafe", "strength": 70, "security": "wpa2", "password": "latte-art"}
 //   "ssid" (UTF-8 text) or "ssid_hex" (any bytes; "" is a hidden network);
 //   "strength" 0-100; "security" one of open, wpa, wpa2, enterprise, wep (default open),
-//   or the raw "flags", "wpa_flags", "rsn_flags"; "password": the key the network accepts.
+//   or the raw "flags", "wpa_flags", "rsn_flags"; "password": the key the network accepts;
+//   "hidden": true for a network that does not broadcast its name (its access point shows
+//   an empty SSID until joined by a profile with that name).
 //
 // Control interface: bus name "org.halcyra.NmSimulator", object "/org/halcyra/NmSimulator",
 // interface "org.halcyra.NmSimulator":
@@ -99,6 +102,7 @@ bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
                      ? entry.value(QStringLiteral("rsn_flags")).toVariant().toUInt()
                      : preset.rsn;
   ap->password = entry.value(QStringLiteral("password")).toString();
+  ap->hidden = entry.value(QStringLiteral("hidden")).toBool();
   return true;
 }
 

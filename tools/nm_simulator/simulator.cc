@@ -329,7 +329,7 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   }
   if (accessPoints.contains(path) && interface == NM_DBUS_INTERFACE_ACCESS_POINT) {
     const SimAccessPoint &ap = accessPoints[path];
-    p[QStringLiteral("Ssid")] = ap.ssid;
+    p[QStringLiteral("Ssid")] = ap.hidden ? QByteArray() : ap.ssid;
     p[QStringLiteral("Strength")] = QVariant::fromValue<uchar>(ap.strength);
     p[QStringLiteral("Flags")] = ap.flags;
     p[QStringLiteral("WpaFlags")] = ap.wpaFlags;
@@ -520,6 +520,9 @@ void NetworkManagerSimulator::completeActivation(const QString &active_path, con
   active.specificObject = access_point;
   active.state = 2;
   const QString device = active.device;
+  if (accessPoints.contains(access_point)) {
+    accessPoints[access_point].hidden = false;  // a joined network's name becomes known
+  }
   if (devices[device].type == kDeviceWifi) {
     setActiveAccessPointOf(device, access_point);
   }
@@ -533,7 +536,7 @@ void NetworkManagerSimulator::failActivation(const QString &active_path, unsigne
   deactivate(active_path, reason);
 }
 
-void NetworkManagerSimulator::deactivate(const QString &active_path, unsigned int reason) {
+void NetworkManagerSimulator::deactivate(QString active_path, unsigned int reason) {
   const SimActiveConnection active = activeConnections.take(active_path);
   activeOrder.removeAll(active_path);
   ip4Configs.remove(active.ip4Config);
@@ -643,7 +646,13 @@ void NetworkManagerSimulator::handleConnection(const QDBusMessage &message) {
                  QStringLiteral("Connection didn't have requested setting '%1'.").arg(section));
       return;
     }
-    reply(message, {QVariant::fromValue(secretsOf(saved.settings, section))});
+    const Connection secrets = secretsOf(saved.settings, section);
+    if (secrets.value(section).isEmpty()) {
+      replyError(message, QStringLiteral("org.freedesktop.NetworkManager.AgentManager.NoSecrets"),
+                 QStringLiteral("No agents were available for this request."));
+      return;
+    }
+    reply(message, {QVariant::fromValue(secrets)});
     emitSignal(path, NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("Updated"), {});
   } else if ((member == QStringLiteral("Update") || member == QStringLiteral("UpdateUnsaved")) && args.size() == 1) {
     Connection updated = keepSecrets(readConnection(args.at(0)), saved.settings);

@@ -39,7 +39,8 @@ struct SimAccessPoint {
   unsigned int flags = 0;
   unsigned int wpaFlags = 0;
   unsigned int rsnFlags = 0;
-  QString password;  // the pre-shared key the network accepts
+  QString password;     // the pre-shared key the network accepts
+  bool hidden = false;  // not broadcast: reports an empty SSID, still joinable by its name
   bool ownHotspot = false;
 };
 
@@ -137,7 +138,7 @@ private:
   void handleDevice(const QDBusMessage &message);
 
   void activate(const QDBusMessage &message);
-  void deactivate(const QString &active_path, unsigned int reason);
+  void deactivate(QString active_path, unsigned int reason);  // by value: callers pass keys of the maps it changes
   void runActivation(const QString &active_path);
   void completeActivation(const QString &active_path, const QString &access_point, const QString &address);
   void failActivation(const QString &active_path, unsigned int state, unsigned int reason);

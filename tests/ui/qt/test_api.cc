@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "common/params.h"
+#include "tests/ui/qt/device_root_guard.h"
 #include "tests/ui/qt/http_fixture.h"
 #include "ui/qt/api.h"
 #include "ui/qt/util.h"
@@ -119,9 +120,7 @@ private:
 private slots:
   void initTestCase() {
     // The key lives at a fixed device path: only ever write it inside a private mount namespace.
-    QVERIFY2(QFile::symLinkTarget(QStringLiteral("/proc/self/ns/mnt")) !=
-                 QFile::symLinkTarget(QStringLiteral("/proc/1/ns/mnt")),
-             "run through the device root fixture");
+    QVERIFY2(inDeviceRoot(), "run through the device root fixture");
     QVERIFY(keys.isValid() && home.isValid());
     const ProcessResult r =
         run(QStringLiteral("bash"), {QStringLiteral(TEST_SCRIPTS "/make_rsa_keys.sh"), keys.path()});

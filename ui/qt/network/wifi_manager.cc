@@ -545,16 +545,11 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
   }
 }
 
-// NetworkManager drops "auto-config" from a profile with a user name or password; asking
-// for it there would count as a change, and restart the link, at every call.
-bool WifiManager::gsmAutoConfigKept(const QVariantMap &gsm) {
-  if (gsm.contains(QStringLiteral("username"))) {
-    return false;
-  }
-  const auto secrets =
-      readReply<Connection>(call<QDBusMessage>(lteConnectionPath.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION,
-                                               QStringLiteral("GetSecrets"), QStringLiteral("gsm")));
-  return secrets.value(QStringLiteral("gsm")).value(QStringLiteral("password")).toString().isEmpty();
+// NetworkManager drops "auto-config" from a profile with APN credentials; asking for it
+// there would count as a change, and restart the link, at every call. The user name shows
+// in the settings; the password is a secret and is not fetched for this.
+bool WifiManager::gsmAutoConfigKept(const QVariantMap &gsm) const {
+  return !gsm.contains(QStringLiteral("username"));
 }
 
 void WifiManager::activateModemConnection(const QDBusObjectPath &path) {

@@ -105,7 +105,7 @@ private:
 
   void addTetheringConnection();
   void activateModemConnection(const QDBusObjectPath &path);
-  bool gsmAutoConfigKept(const QVariantMap &gsm);
+  bool gsmAutoConfigKept(const QVariantMap &gsm) const;
   QString getIp4Address();
 
 private slots:

@@ -33,7 +33,7 @@ Network network(const QByteArray &ssid, unsigned int strength, ConnectedType con
 Connection lteConnection() {
   Connection lte;
   lte["connection"] = {{"id", "lte"}, {"type", "gsm"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
-  lte["gsm"] = {{"auto-config", true}, {"password", kSentinel}};
+  lte["gsm"] = {{"auto-config", true}, {"username", "apn-user"}, {"password", kSentinel}};
   return lte;
 }
 
@@ -677,7 +677,7 @@ private slots:
     wm.updateGsmSettings(false, "", true);
     settings = nmraw::settings(lte);
     QVERIFY(!settings["gsm"].contains("apn"));
-    // With a password the daemon keeps no automatic configuration, so none is asked for.
+    // With credentials the daemon keeps no automatic configuration, so none is asked for.
     QVERIFY(!settings["gsm"].value("auto-config").toBool());
     QVERIFY(settings["gsm"].value("home-only").toBool());
     QCOMPARE(settings["connection"].value("metered").toInt(), 0);
@@ -692,6 +692,7 @@ private slots:
   void cellularAutomaticApnWithoutCredentials() {
     QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
     Connection profile = lteConnection();
+    profile["gsm"].remove("username");
     profile["gsm"].remove("password");
     const QDBusObjectPath lte = nmraw::addConnection(profile);
     WifiManager wm(nullptr);
@@ -720,6 +721,28 @@ private slots:
     wm.updateGsmSettings(true, "internet", true);
     QVERIFY(
         sim.calls().filter(QRegularExpression("^(UpdateUnsaved|ActivateConnection|DeactivateConnection) ")).isEmpty());
+  }
+
+  void sampleNetworksAndHiddenJoin() {
+    QVERIFY(sim.start({"--scan-delay", "-1", "--networks", qEnvironmentVariable("NM_SAMPLE_NETWORKS")}));
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QCOMPARE(wm.seenNetworks.size(), 6);  // the hidden one shows no name
+    QCOMPARE(wm.seenNetworks.value("Harbour Cafe").security_type, SecurityType::OPEN);
+    QCOMPARE(wm.seenNetworks.value("Fernhill Home").security_type, SecurityType::WPA);
+    QCOMPARE(wm.seenNetworks.value("Campus Secure").security_type, SecurityType::UNSUPPORTED);
+
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    const auto before = nmraw::listConnections();
+    wm.connect(Network{"Attic", 0, ConnectedType::DISCONNECTED, SecurityType::WPA}, true, "hidden-attic");
+    const auto added = nmraw::newConnections(before);
+    QCOMPARE(added.size(), 1);
+    QVERIFY(nmraw::settings(added.first())["802-11-wireless"].value("hidden").toBool());
+    QTRY_VERIFY(!activeConnectionOf(added.first()).isEmpty());
+    settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value("Attic").connected, ConnectedType::CONNECTED);
+    QCOMPARE(wrong.count(), 0);
   }
 
   // Every place a password passes: standard output and error, log records, the simulator.

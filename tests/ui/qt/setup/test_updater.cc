@@ -63,7 +63,7 @@ private:
   static QProgressBar *progressBar(Updater &w) { return w.widget(2)->findChild<QProgressBar *>(); }
   static QPushButton *rebootButton(Updater &w) { return w.widget(2)->findChild<QPushButton *>(); }
 
-  // The page's own buttons: the Wi-Fi page's network panel has a "Back" of its own inside.
+  // The page's own buttons only: the network panel on the Wi-Fi page has a "Back" of its own.
   static QPushButton *button(QWidget *page, const QString &label) {
     for (auto *btn : page->findChildren<QPushButton *>(QString(), Qt::FindDirectChildrenOnly)) {
       if (btn->text() == label) {

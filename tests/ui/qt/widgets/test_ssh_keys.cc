@@ -1,12 +1,14 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include "common/params.h"
+#include "tests/ui/qt/device_root_guard.h"
 #include "tests/ui/qt/http_fixture.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/ssh_keys.h"
@@ -100,9 +102,7 @@ class TestSshKeys : public QObject {
 
 private slots:
   void initTestCase() {
-    QVERIFY2(QFile::symLinkTarget(QStringLiteral("/proc/self/ns/mnt")) !=
-                 QFile::symLinkTarget(QStringLiteral("/proc/1/ns/mnt")),
-             "run through the device root fixture");
+    QVERIFY2(inDeviceRoot(), "run through the device root fixture");
     // No stored access token: the key request goes out without one.
     qputenv("HOME", home.path().toUtf8());
   }
@@ -280,10 +280,11 @@ private slots:
     QVERIFY(QTest::qWaitForWindowExposed(&row));
     QCOMPARE(row.toggle.on, on);
 
+    // Taps are taken only while the knob rests: its slide has ended.
+    const QPropertyAnimation *slide = row.toggle.findChild<QPropertyAnimation *>();
+    QVERIFY(slide);
     for (bool next : {!on, on}) {
-      // Taps are taken only while the knob is at rest at either end.
-      QTRY_COMPARE(row.toggle.offset_circle(),
-                   row.toggle.on ? row.toggle.width() - row.toggle.height() / 2 : row.toggle.height() / 2);
+      QTRY_COMPARE(slide->state(), QAbstractAnimation::Stopped);
       QTest::mouseClick(&row.toggle, Qt::LeftButton, Qt::NoModifier, QPoint(75, 40));
       QCOMPARE(param("SshEnabled"), next ? QStringLiteral("1") : QStringLiteral("0"));
     }

@@ -8,31 +8,13 @@
 #include <cstdio>
 #include <functional>
 
-#include "ui/qt/qt_window.h"
+#include "tests/ui/qt/widgets/gallery.h"
 #include "ui/qt/widgets/controls.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/keyboard.h"
 #include "ui/qt/widgets/scrollview.h"
 
 namespace {
-
-void announceReady() {
-  // Leaves the window system time to put the last frame on screen.
-  QTimer::singleShot(400, qApp, []() {
-    std::printf("ready\n");
-    std::fflush(stdout);
-  });
-}
-
-template <typename D>
-D *openDialog() {
-  for (QWidget *w : QApplication::topLevelWidgets()) {
-    if (auto *d = qobject_cast<D *>(w); d != nullptr && d->isVisible()) {
-      return d;
-    }
-  }
-  return nullptr;
-}
 
 void press(QWidget *dialog, const QStringList &keys) {
   for (const QString &label : keys) {
@@ -48,10 +30,10 @@ void press(QWidget *dialog, const QStringList &keys) {
 // Runs `prepare` on the open dialog, then announces it.
 void whenDialogOpen(std::function<void(QWidget *)> prepare) {
   QTimer::singleShot(100, qApp, [prepare]() {
-    if (QWidget *d = openDialog<DialogBase>()) {
+    if (QWidget *d = gallery::openDialog<DialogBase>()) {
       prepare(d);
     }
-    announceReady();
+    gallery::announceReady();
   });
 }
 
@@ -94,7 +76,7 @@ void rows(QWidget *screen, bool scrolledDown) {
     QTimer::singleShot(0, view,
                        [view]() { view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum()); });
   }
-  announceReady();
+  gallery::announceReady();
 }
 
 const QMap<QString, std::function<void(QWidget *)>> &scenes() {
@@ -153,25 +135,5 @@ const QMap<QString, std::function<void(QWidget *)>> &scenes() {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-  QApplication app(argc, argv);
-  const QString scene = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-  if (scene == QStringLiteral("--list") || !scenes().contains(scene)) {
-    for (const QString &name : scenes().keys()) {
-      std::printf("%s\n", qPrintable(name));
-    }
-    return scene == QStringLiteral("--list") ? 0 : 2;
-  }
-
-  // The screens of the program are white on black; the rows take their colours from it.
-  QPalette dark = app.palette();
-  dark.setColor(QPalette::Window, Qt::black);
-  dark.setColor(QPalette::WindowText, Qt::white);
-  dark.setColor(QPalette::ButtonText, Qt::white);
-  QApplication::setPalette(dark);
-  QApplication::setFont(QFont(QStringLiteral("Inter")));
-
-  QWidget screen;
-  setMainWindow(&screen);
-  QTimer::singleShot(0, &screen, [&screen, scene]() { scenes().value(scene)(&screen); });
-  return app.exec();
+  return gallery::run(argc, argv, scenes);
 }

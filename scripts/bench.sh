@@ -1,0 +1,34 @@
+#!/bin/bash
+# Builds the tree (optimised, as the tests build it) and runs every benchmark, each
+# in the environment it measures. Every benchmark prints its figures next to a
+# baseline measured side by side in the same run, and the ratio.
+# Usage: scripts/bench.sh [NAME_FILTER]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON </dev/null >/dev/null
+cmake --build build -j"$(nproc)" </dev/null >/dev/null
+
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+B=build/bench
+# name | command
+BENCHES=(
+  "params|$B/common/bench_params"
+  "swaglog|$B/common/bench_swaglog"
+  "updater_startup|tools/simulated-device/run.sh $B/updater/bench_updater_startup 10"
+  "updater_flood|$B/updater/bench_updater_flood 1000000 5"
+  "wifi_manager|tests/fixtures/system_bus.sh $B/network/bench_wifi_manager"
+  "dialog_open|tests/fixtures/xvfb.sh $B/widgets/bench_dialog_open 60"
+  "api_jwt|$B/api/bench_api"
+)
+
+status=0
+for entry in "${BENCHES[@]}"; do
+  name=${entry%%|*}
+  cmd=${entry#*|}
+  [[ -z "${1:-}" || "$name" == *"$1"* ]] || continue
+  echo "== $name: $cmd"
+  $cmd || status=1
+done
+exit "$status"
