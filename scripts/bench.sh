@@ -21,6 +21,8 @@ BENCHES=(
   "wifi_manager|tests/fixtures/system_bus.sh $B/network/bench_wifi_manager"
   "dialog_open|tests/fixtures/xvfb.sh $B/widgets/bench_dialog_open 60"
   "api_jwt|$B/api/bench_api"
+  "wifi_list|tests/fixtures/xvfb.sh tests/fixtures/system_bus.sh --nm-simulator build/tools/nm_simulator/nm_simulator -- $B/networking/bench_wifi_list"
+  "wifi_page_rss|bench/networking/peak_rss.sh"
 )
 
 status=0
