@@ -111,12 +111,15 @@ void InputDialog::addHeader(const QString &title, const QString &subtitle) {
   QVBoxLayout *vlayout = new QVBoxLayout;
   header_layout->addLayout(vlayout);
 
+  // Titles and prompts carry network names, which any access point may choose: never markup.
   label = new QLabel(title, this);
+  label->setTextFormat(Qt::PlainText);
   label->setStyleSheet(QStringLiteral("font-size: 90px; font-weight: bold;"));
   vlayout->addWidget(label, 1, Qt::AlignTop | Qt::AlignLeft);
 
   if (!subtitle.isEmpty()) {
     sublabel = new QLabel(subtitle, this);
+    sublabel->setTextFormat(Qt::PlainText);
     sublabel->setStyleSheet(QStringLiteral("font-size: 55px; font-weight: light; color: #BDBDBD;"));
     vlayout->addWidget(sublabel, 1, Qt::AlignTop | Qt::AlignLeft);
   }
@@ -209,6 +212,7 @@ ConfirmationDialog::ConfirmationDialog(const QString &prompt_text, const QString
   panel_layout->setContentsMargins(32, 120, 32, 32);
 
   QLabel *prompt = new QLabel(prompt_text, this);
+  prompt->setTextFormat(Qt::PlainText);
   prompt->setWordWrap(true);
   prompt->setAlignment(Qt::AlignHCenter);
   prompt->setStyleSheet(QStringLiteral("font-size: 70px; font-weight: bold;") + QStringLiteral(" margin: 45px;"));

@@ -106,6 +106,8 @@ private slots:
   void hidingParentCancels();
   void confirmAndAlert_data();
   void confirmAndAlert();
+  void networkNamesShownAsWritten_data();
+  void networkNamesShownAsWritten();
 
 private:
   QWidget screen;
@@ -355,6 +357,41 @@ void TestInput::confirmAndAlert() {
   const bool answer = alert ? ConfirmationDialog::alert(prompt, &screen)
                             : ConfirmationDialog::confirm(prompt, QStringLiteral("Forget"), &screen);
   QCOMPARE(answer, result);
+}
+
+void TestInput::networkNamesShownAsWritten_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::newRow("text dialog title and subtitle") << "text";
+  QTest::newRow("confirmation prompt") << "confirm";
+}
+
+// Network names come from any access point nearby: markup in one must show as typed, not style the dialog.
+void TestInput::networkNamesShownAsWritten() {
+  QFETCH(QString, kind);
+  const QString name = QStringLiteral("<font color='#ff0000'>Cafe</font>");
+
+  bool checked = false;
+  whenOpen<DialogBase>(this, [&](DialogBase *d) {
+    const QImage look = d->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < look.height(); ++y) {
+      for (int x = 0; x < look.width(); ++x) {
+        const QColor c = look.pixelColor(x, y);
+        red += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+      }
+    }
+    QCOMPARE(red, 0);
+    checked = true;
+    d->reject();
+  });
+
+  if (kind == "text") {
+    InputDialog::getText(name, &screen, QStringLiteral("for \"%1\"").arg(name));
+  } else {
+    ConfirmationDialog::confirm(QStringLiteral("Forget Wi-Fi Network \"%1\"?").arg(name), QStringLiteral("Forget"),
+                                &screen);
+  }
+  QVERIFY(checked);
 }
 
 QTEST_MAIN(TestInput)
