@@ -62,6 +62,7 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -136,6 +137,8 @@ void onSignal(int) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  // A test or script that dies without stopping us must not leave us serving.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
   QCoreApplication app(argc, argv);
   QTextStream err(stderr);
 
