@@ -9,28 +9,21 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# Runs on a private device-sized X screen of its own.
+if [ -z "${PRIVATE_SCREEN:-}" ]; then
+  exec "$root/tests/fixtures/xvfb.sh" "$0" "$@"
+fi
 build="${BUILD_DIR:-$root/build}"
 networks="${1:-100}"
 out="$(mkdir -p "${2:-$build/bench/networking}" && cd "${2:-$build/bench/networking}" && pwd)"
 
 work="$(mktemp -d /tmp/peak-rss.XXXXXX)"
-xvfb_pid=""
 cleanup() {
-  if [ -n "$xvfb_pid" ]; then kill -TERM "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 2160x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$work/display")"
-export QT_QPA_PLATFORM=xcb
-export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
-unset WAYLAND_DISPLAY SCALE
 
 # COUNT networks, secured and open, of all strengths.
 write_networks() {

@@ -20,6 +20,11 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# Runs on a private device-sized X screen of its own.
+if [ -z "${PRIVATE_SCREEN:-}" ]; then
+  exec "$root/tests/fixtures/xvfb.sh" "$0" "$@"
+fi
 build="${BUILD_DIR:-$root/build}"
 out="${1:-$build/screenshots/network}"
 mkdir -p "$out"
@@ -29,26 +34,13 @@ simulator="$build/tools/nm_simulator/nm_simulator"
 networks="$root/tools/nm_simulator/sample_networks.json"
 
 work="$(mktemp -d /tmp/network-screens.XXXXXX)"
-xvfb_pid=""
 cleanup() {
-  if [ -n "$xvfb_pid" ]; then kill -TERM "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display and writes its number to the descriptor given.
-Xvfb -displayfd 3 -screen 0 2160x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$work/display")"
-export QT_QPA_PLATFORM=xcb
-export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 # The hotspot's "sudo sysctl" lands in a log, not on this machine.
 export PATH="$root/tests/fixtures/bin:$PATH" FAKE_SUDO_LOG="$work/sudo.log"
-unset WAYLAND_DISPLAY SCALE
 
 # One preview run on a fresh simulator and parameter store. SIM_ARGS replaces the sample networks;
 # SIM_SETUP is run on the bus before the panel starts (e.g. a dbus-send to the simulator).

@@ -10,17 +10,21 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# Runs on a private device-sized X screen of its own.
+if [ -z "${PRIVATE_SCREEN:-}" ]; then
+  exec "$root/tests/fixtures/xvfb.sh" "$0" "$@"
+fi
 out="$(mkdir -p "${1:-$root/build/screenshots/updater}" && cd "${1:-$root/build/screenshots/updater}" && pwd)"
 program="${UPDATER_PROGRAM:-$root/build/ui/qt/setup/updater}"
 sample="$root/tools/sample-updater/sample-updater"
 manifest="$root/tools/sample-updater/manifest.json"
 
 work="$(mktemp -d /tmp/updater-screens.XXXXXX)"
-xvfb_pid=""
 app_pid=""
 cleanup() {
   local pid
-  for pid in $app_pid $xvfb_pid; do
+  for pid in $app_pid; do
     kill -TERM "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -28,17 +32,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display and writes its number to the descriptor given.
-Xvfb -displayfd 3 -screen 0 2160x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$work/display")"
-export QT_QPA_PLATFORM=xcb
-export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
-unset WAYLAND_DISPLAY SCALE
 
 # Button centres at 2160x1080: the prompt's bottom row, the Wi-Fi page's "Back" and the progress
 # page's "Reboot".

@@ -13,6 +13,11 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# Runs on a private device-sized X screen of its own.
+if [ -z "${PRIVATE_SCREEN:-}" ]; then
+  exec "$root/tests/fixtures/xvfb.sh" "$0" "$@"
+fi
 build="${BUILD_DIR:-$root/build}"
 
 # The whole walk runs on its own system bus, the simulator already serving on it.
@@ -27,26 +32,14 @@ sample="$root/tools/sample-updater/sample-updater"
 manifest="$root/tools/sample-updater/manifest.json"
 
 work="$(mktemp -d /tmp/wifi-walk.XXXXXX)"
-xvfb_pid=""
 app_pid=""
 cleanup() {
   # The program's and the server's exit codes do not matter here; each step must run.
   if [ -n "$app_pid" ]; then kill -TERM "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill -TERM "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 2160x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$work/display")"
-export QT_QPA_PLATFORM=xcb
-export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
-unset WAYLAND_DISPLAY SCALE
 
 # Centres at 2160x1080: the prompt's buttons, the first network of the Wi-Fi page (the strongest
 # sample network, "Fernhill Home"), the page's "Back", and the lowercase page of the on-screen
