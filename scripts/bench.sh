@@ -11,6 +11,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON </dev/null >/d
 cmake --build build -j"$(nproc)" </dev/null >/dev/null
 
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+# Screens keep a parameter store; the benchmarks' goes to scratch, never to the device's /data.
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+export PARAMS_ROOT="$scratch/params"
 B=build/bench
 # name | command
 BENCHES=(
