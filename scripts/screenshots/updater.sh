@@ -32,29 +32,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+who="screenshots"
+# shellcheck source=taps.sh
+source "$root/scripts/screenshots/taps.sh"
 
-# Button centres at 2160x1080: the prompt's bottom row, the Wi-Fi page's "Back" and the progress
-# page's "Reboot".
-WIFI_BTN="580 900"
-INSTALL_BTN="1600 900"
-BACK_BTN="250 900"
-REBOOT_BTN="250 770"
 
-tap() { xdotool mousemove $1 click 1; }
-shot() {
-  sleep 0.5  # let the toolkit paint the last change
-  import -window root "$out/$1"
-  echo "screenshots: $out/$1"
-}
-# wait_for FILE TEXT SECONDS
-wait_for() {
-  for _ in $(seq $(($3 * 10))); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "screenshots: gave up waiting for '$2' in $1" >&2
-  return 1
-}
+
 
 # start_app LOGNAME: starts the program on the simulated device; its error output (and the sample
 # updater's, which it forwards) goes to $work/LOGNAME.err, the simulated sudo calls to $work/LOGNAME.sudo.

@@ -40,13 +40,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+who="wifi walk"
+# shellcheck source=taps.sh
+source "$root/scripts/screenshots/taps.sh"
 
-# Centres at 2160x1080: the prompt's buttons, the first network of the Wi-Fi page (the strongest
-# sample network, "Fernhill Home"), the page's "Back", and the lowercase page of the on-screen
-# keyboard of a password dialog, measured on the program's own layout.
-WIFI_BTN="580 900"
-INSTALL_BTN="1600 900"
-BACK_BTN="250 900"
+# Centres at 2160x1080: the first network of the Wi-Fi page (the strongest sample network,
+# "Fernhill Home") and the lowercase page of the on-screen keyboard of a password dialog,
+# measured on the program's own layout.
 FIRST_NETWORK="360 204"
 declare -A KEY=(
   [q]="152 487" [w]="358 487" [e]="564 487" [r]="770 487" [t]="976 487" [y]="1182 487" [u]="1388 487"
@@ -56,26 +56,11 @@ declare -A KEY=(
 )
 ENTER_KEY="1880 952"
 
-tap() { xdotool mousemove $1 click 1; }
 type_text() {
   local i
   for ((i = 0; i < ${#1}; i++)); do
     tap "${KEY[${1:i:1}]}"
   done
-}
-shot() {
-  sleep 0.5  # let the toolkit paint the last change
-  import -window root "$out/$1"
-  echo "wifi walk: $out/$1"
-}
-# wait_for FILE TEXT SECONDS
-wait_for() {
-  for _ in $(seq $(($3 * 10))); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "wifi walk: gave up waiting for '$2' in $1" >&2
-  return 1
 }
 nm() {  # nm OBJECT METHOD ARGS...
   gdbus call --system --dest org.freedesktop.NetworkManager --object-path "$1" --method "${@:2}"
