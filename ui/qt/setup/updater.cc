@@ -77,14 +77,15 @@ Updater::Updater(const QString &updater, const QString &manifest, QWidget *paren
   REQUIRE(updater.size());
   REQUIRE(manifest.size());
 
+  // Set before the pages exist, so each widget takes its style once as it is added rather than
+  // the whole tree being styled again afterwards.
+  setStyleSheet(kWindowStyle);
   prompt = buildPrompt();
   wifi = buildWifi();
   progress = buildProgress();
   addWidget(prompt);
   addWidget(wifi);
   addWidget(progress);
-
-  setStyleSheet(kWindowStyle);
 }
 
 Updater::~Updater() {
@@ -141,8 +142,9 @@ QWidget *Updater::buildWifi() {
   auto *layout = new QVBoxLayout(page);
   layout->setContentsMargins(100, 100, 100, 100);
 
-  // Built once and kept, so a connection in progress survives a trip back to the prompt.
-  auto *networking = new Networking(this, false);
+  // Built once and kept, so a connection in progress survives a trip back to the prompt. Made
+  // on its page directly: moving a finished panel there would restyle every widget in it.
+  auto *networking = new Networking(page, false);
   networking->setStyleSheet(QStringLiteral("Networking { background-color: #292929; border-radius: 13px; }"));
   layout->addWidget(networking, 1);
 
