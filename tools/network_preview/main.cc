@@ -40,11 +40,11 @@ QWidget *activeRoot(QWidget *panel) {
 }
 
 // "TEXT#K" names the K-th match of TEXT.
-QPair<QString, int> nthOf(const QString &spec) {
-  const int hash = spec.lastIndexOf(QLatin1Char('#'));
+QPair<QString, int> nthOf(const QString &target) {
+  const int hash = target.lastIndexOf(QLatin1Char('#'));
   bool ok = false;
-  const int k = hash > 0 ? spec.mid(hash + 1).toInt(&ok) : 0;
-  return ok && k > 0 ? qMakePair(spec.left(hash), k) : qMakePair(spec, 1);
+  const int k = hash > 0 ? target.mid(hash + 1).toInt(&ok) : 0;
+  return ok && k > 0 ? qMakePair(target.left(hash), k) : qMakePair(target, 1);
 }
 
 void tapWidget(QWidget *w) {
@@ -64,8 +64,8 @@ void tapWidget(QWidget *w) {
   });
 }
 
-QWidget *findShown(QWidget *root, const QString &spec) {
-  const auto [text, k] = nthOf(spec);
+QWidget *findShown(QWidget *root, const QString &target) {
+  const auto [text, k] = nthOf(target);
   int seen = 0;
   for (QWidget *w : root->findChildren<QWidget *>()) {
     if (!w->isVisible()) {
@@ -81,16 +81,16 @@ QWidget *findShown(QWidget *root, const QString &spec) {
   return nullptr;
 }
 
-bool tapText(QWidget *root, const QString &spec) {
-  QWidget *w = findShown(root, spec);
+bool tapText(QWidget *root, const QString &target) {
+  QWidget *w = findShown(root, target);
   if (w) {
     tapWidget(w);
   }
   return w != nullptr;
 }
 
-bool scrollTo(QWidget *root, const QString &spec) {
-  QWidget *w = findShown(root, spec);
+bool scrollTo(QWidget *root, const QString &target) {
+  QWidget *w = findShown(root, target);
   for (QWidget *p = w ? w->parentWidget() : nullptr; p != nullptr; p = p->parentWidget()) {
     if (auto *area = qobject_cast<QScrollArea *>(p)) {
       area->ensureWidgetVisible(w);
