@@ -134,10 +134,7 @@ private slots:
   void initTestCase() {
     QVERIFY(params_root.isValid() && scratch.isValid());
     nm::registerTypes();
-    qputenv("PARAMS_ROOT", params_root.path().toUtf8());
-    qputenv("HALCYRA_PREFIX", QByteArray("screens-test-") + QByteArray::number(QCoreApplication::applicationPid()));
-    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
-    qputenv("FAKE_SUDO_LOG", scratch.filePath(QStringLiteral("sudo.log")).toUtf8());
+    panel::isolateFromDevice(params_root.path(), scratch.filePath(QStringLiteral("sudo.log")));
   }
 
   void init() {
