@@ -1,6 +1,8 @@
 #!/bin/bash
 # Installs every Debian package the build, the tests and the demo need.
 # Skips apt entirely when everything is already present.
+# --wifi-vm: only the packages of the virtual machine with a real Wi-Fi stack
+# (tests/fixtures/wifi_vm.sh); its kernel is downloaded by the fixture, not installed.
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +16,16 @@ PACKAGES=(
   python3-jwt python3-dbus
   util-linux iproute2 procps
 )
+WIFI_VM_PACKAGES=(
+  qemu-system-x86 busybox-static kmod xz-utils udev dbus-daemon libglib2.0-bin network-manager
+  wpasupplicant hostapd iw wireless-regdb dnsmasq-base nftables iproute2 util-linux
+)
+
+case "${1:-}" in
+  --wifi-vm) PACKAGES=("${WIFI_VM_PACKAGES[@]}") ;;
+  "") PACKAGES+=("${WIFI_VM_PACKAGES[@]}") ;;
+  *) echo "usage: $0 [--wifi-vm]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -29,5 +41,5 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt-get -o DPkg::Lock::Timeout=900 update -q
+apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"
