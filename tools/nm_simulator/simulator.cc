@@ -5,6 +5,7 @@
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QUuid>
 
@@ -53,6 +54,12 @@ Connection readConnection(const QVariant &arg) {
 
 bool isSecured(const SimAccessPoint &ap) {
   return ap.flags != 0 || ap.wpaFlags != 0 || ap.rsnFlags != 0;
+}
+
+// A WPA pre-shared key the daemon takes: 8 to 63 characters, or 64 hexadecimal digits.
+bool validPsk(const QString &psk) {
+  static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+  return (psk.size() >= 8 && psk.size() <= 63) || hex.match(psk).hasMatch();
 }
 
 // What NetworkManager does to a stored profile.
@@ -313,8 +320,9 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
     if (interface == NM_DBUS_INTERFACE_DEVICE_WIRELESS && device.type == kDeviceWifi) {
       QStringList visible;
       for (const QString &ap : apOrder) {
-        if (!accessPoints.value(ap).ownHotspot)
+        if (accessPoints.value(ap).ownHotspot || !device.scannedDropped) {
           visible << ap;
+        }
       }
       p[QStringLiteral("ActiveAccessPoint")] = QVariant::fromValue(objectPath(device.activeAccessPoint));
       p[QStringLiteral("LastScan")] = device.lastScan;
@@ -337,7 +345,7 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
     p[QStringLiteral("Frequency")] = 2437u;
     p[QStringLiteral("HwAddress")] =
         QStringLiteral("02:00:00:00:01:%1").arg(path.section('/', -1).toInt() % 256, 2, 16, QLatin1Char('0'));
-    p[QStringLiteral("Mode")] = ap.ownHotspot ? 3u : 2u;
+    p[QStringLiteral("Mode")] = 2u;  // the daemon reports its own hotspot as infrastructure too
     p[QStringLiteral("MaxBitrate")] = 54000u;
     p[QStringLiteral("LastSeen")] = int(bootTimeMs() / 1000);
     return true;
@@ -470,24 +478,41 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
   const SimActiveConnection active = activeConnections[active_path];
   const Connection settings = connections.value(active.connection).settings;
   setDeviceState(active.device, kStatePrepare, kReasonNone);
+  const QByteArray ssid = settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray();
+  const bool serves_hotspot = settingValue(settings, kWifiType, QStringLiteral("mode")) == QStringLiteral("ap");
+  const QString ap_path =
+      active.type == kWifiType && !serves_hotspot ? findAccessPoint(active.device, ssid) : QString();
+  if (!ap_path.isEmpty()) {
+    // The daemon takes the access point as the active one while it prepares.
+    setActiveAccessPointOf(active.device, ap_path);
+  }
   setDeviceState(active.device, kStateConfig, kReasonNone);
+  if (settings.contains(kWifiSecurity)) {
+    // Every secured activation asks for its saved secrets on the way, as the daemon does.
+    setDeviceState(active.device, kStateNeedAuth, kReasonNone);
+    setDeviceState(active.device, kStatePrepare, kReasonNone);
+    setDeviceState(active.device, kStateConfig, kReasonNone);
+  }
 
   if (active.type != kWifiType) {
     completeActivation(active_path, kRoot, QStringLiteral("10.64.0.%1").arg(counters[QStringLiteral("IP4Config")] + 2));
     return;
   }
 
-  const QByteArray ssid = settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray();
-  if (settingValue(settings, kWifiType, QStringLiteral("mode")) == QStringLiteral("ap")) {
+  if (serves_hotspot) {
+    // The daemon lists its own hotspot as an access point of zero strength and drops what it
+    // had scanned.
     SimAccessPoint hotspot;
     hotspot.ssid = ssid;
-    hotspot.strength = 100;
+    hotspot.strength = 0;
     hotspot.flags = settings.contains(kWifiSecurity) ? 0x1 : 0;
-    hotspot.rsnFlags = settings.contains(kWifiSecurity) ? 0x188 : 0;
+    hotspot.wpaFlags = settings.contains(kWifiSecurity) ? 0x1cc : 0;
+    hotspot.rsnFlags = hotspot.wpaFlags;
     hotspot.ownHotspot = true;
     const QString path = nextPath(QStringLiteral("AccessPoint"));
     accessPoints[path] = hotspot;
     apOrder << path;
+    devices[active.device].scannedDropped = true;
     const IpConfig address_data =
         qdbus_cast<IpConfig>(settings.value(QStringLiteral("ipv4")).value(QStringLiteral("address-data")));
     const QString address = address_data.isEmpty() ? QStringLiteral("10.42.0.1")
@@ -496,14 +521,15 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
     return;
   }
 
-  const QString ap_path = findAccessPoint(active.device, ssid);
   if (ap_path.isEmpty()) {
     failActivation(active_path, kStateFailed, kReasonSsidNotFound);
     return;
   }
   const SimAccessPoint ap = accessPoints[ap_path];
   if (isSecured(ap) && settingValue(settings, kWifiSecurity, QStringLiteral("psk")) != ap.password) {
+    // The supplicant gives up: the access point is let go, then the attempt fails.
     setDeviceState(active.device, kStateNeedAuth, kReasonSupplicantDisconnect);
+    setActiveAccessPointOf(active.device, kRoot);
     failActivation(active_path, kStateFailed, kReasonNoSecrets);
     return;
   }
@@ -533,7 +559,7 @@ void NetworkManagerSimulator::completeActivation(const QString &active_path, con
 void NetworkManagerSimulator::failActivation(const QString &active_path, unsigned int state, unsigned int reason) {
   const QString device = activeConnections.value(active_path).device;
   setDeviceState(device, state, reason);
-  deactivate(active_path, reason);
+  deactivate(active_path, kReasonNone);
 }
 
 void NetworkManagerSimulator::deactivate(QString active_path, unsigned int reason) {
@@ -543,6 +569,7 @@ void NetworkManagerSimulator::deactivate(QString active_path, unsigned int reaso
   if (accessPoints.value(active.specificObject).ownHotspot) {
     accessPoints.remove(active.specificObject);
     apOrder.removeAll(active.specificObject);
+    devices[active.device].scannedDropped = false;
   }
   if (devices.contains(active.device)) {
     SimDevice &device = devices[active.device];
@@ -606,6 +633,12 @@ void NetworkManagerSimulator::handleSettings(const QDBusMessage &message) {
         (type == kWifiType && settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray().isEmpty())) {
       replyError(message, QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty"),
                  QStringLiteral("connection.type or 802-11-wireless.ssid missing"));
+      return;
+    }
+    if (settings.value(kWifiSecurity).contains(QStringLiteral("psk")) &&
+        !validPsk(settingValue(settings, kWifiSecurity, QStringLiteral("psk")))) {
+      replyError(message, QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty"),
+                 QStringLiteral("802-11-wireless-security.psk: property is invalid"));
       return;
     }
     const QString path = addConnection(settings);
@@ -755,6 +788,7 @@ void NetworkManagerSimulator::finishScan() {
       continue;
     }
     device.scanPending = false;
+    device.scannedDropped = false;
     device.lastScan = now;
     emitPropertiesChanged(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, {{QStringLiteral("LastScan"), now}});
   }

@@ -52,6 +52,8 @@ struct SimDevice {
   QString activeConnection = QStringLiteral("/");
   qint64 lastScan = -1;
   bool scanPending = false;
+  // A device that starts a hotspot drops the networks it had scanned until it scans again.
+  bool scannedDropped = false;
 };
 
 struct SimSavedConnection {

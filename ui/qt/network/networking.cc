@@ -146,6 +146,9 @@ AdvancedNetworking::AdvancedNetworking(QWidget *parent, WifiManager *wifi) : QWi
   back->setObjectName(QStringLiteral("back_btn"));
   back->setFixedSize(400, 100);
   connect(back, &QPushButton::clicked, this, &AdvancedNetworking::backPress);
+  if (wifi != nullptr) {
+    connect(wifi, &WifiManager::wrongPassword, this, &AdvancedNetworking::hiddenNetworkRefused);
+  }
   main_layout->addWidget(back, 0, Qt::AlignLeft);
 
   ListWidget *list = new ListWidget(this);
@@ -241,8 +244,22 @@ void AdvancedNetworking::connectToHiddenNetwork() {
 
   const Network hidden_network{ssid.toUtf8(), 0, ConnectedType::DISCONNECTED,
                                pass.isEmpty() ? SecurityType::OPEN : SecurityType::WPA};
+  hidden_ssid = ssid;
   wifi->connect(hidden_network, true, pass, {});
   emit requestWifiScreen();
+}
+
+// The Wi-Fi list asks again for the networks it shows; a hidden one that it does not show is
+// asked for here, on the panel, which is what the user sees by then.
+void AdvancedNetworking::hiddenNetworkRefused(const QString &ssid) {
+  if (ssid != hidden_ssid || wifi->seenNetworks.contains(ssid)) {
+    return;
+  }
+  QWidget *dialog_parent = parentWidget() ? parentWidget() : this;
+  const QString pass = InputDialog::getText(tr("Wrong password"), dialog_parent, tr("for \"%1\"").arg(ssid), true, 8);
+  if (!pass.isEmpty()) {
+    wifi->connect(Network{ssid.toUtf8(), 0, ConnectedType::DISCONNECTED, SecurityType::WPA}, true, pass, {});
+  }
 }
 
 void AdvancedNetworking::toggleTethering(bool enabled) {

@@ -72,6 +72,7 @@ private:
   void editTetheringPassword();
   void editApn();
   void connectToHiddenNetwork();
+  void hiddenNetworkRefused(const QString &ssid);
   void roamingFlipped(bool state);
   void meteredFlipped(bool state);
   QString storedApn() const;
@@ -84,6 +85,7 @@ private:
   ToggleControl *meteredToggle;
   WifiManager *wifi = nullptr;
   Params params;
+  QString hidden_ssid;  // the hidden network last asked for
 
 signals:
   void backPress();

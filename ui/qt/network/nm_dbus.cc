@@ -60,6 +60,14 @@ QDBusMessage callBlocking(const QString &path, const QString &interface, const Q
       QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs));
 }
 
+QDBusMessage callBlockingKeepingError(const QString &path, const QString &interface, const QString &method,
+                                      const QVariantList &args) {
+  const QDBusMessage reply =
+      QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs);
+  checked(reply);
+  return reply;
+}
+
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
                                const QVariantList &args) {
   QDBusConnection bus = QDBusConnection::systemBus();

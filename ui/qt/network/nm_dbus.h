@@ -49,6 +49,10 @@ void registerTypes();
 QDBusMessage methodCall(const QString &path, const QString &interface, const QString &method, const QVariantList &args);
 QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
                           const QVariantList &args);
+// As callBlocking, but an error reply is handed back after its log line, so a caller can tell
+// the daemon's refusal from a time-out.
+QDBusMessage callBlockingKeepingError(const QString &path, const QString &interface, const QString &method,
+                                      const QVariantList &args);
 // The same call on many objects, sent all at once and each bounded by 100 ms, so the
 // caller waits about one round trip instead of one per object. Failures are logged and
 // become empty messages, as with callBlocking; replies come in the order of `paths`.

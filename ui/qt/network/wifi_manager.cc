@@ -31,6 +31,7 @@ constexpr int kForwardingOffDelayMs = 5000;
 const QString kWifiType = QStringLiteral("802-11-wireless");
 const QString kWifiSecurity = QStringLiteral("802-11-wireless-security");
 const QString kRootPath = QStringLiteral("/");
+const QString kInvalidProperty = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty");
 
 QString connectionType(const Connection &settings) {
   return settings.value(QStringLiteral("connection")).value(QStringLiteral("type")).toString();
@@ -206,6 +207,9 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
     }
 
     const QString key = ssidText(ssid);
+    if (isOwnHotspot(path.path(), key)) {
+      continue;
+    }
     auto network = seenNetworks.find(key);
     if (network == seenNetworks.end()) {
       network = seenNetworks.insert(key, {ssid, 0, ConnectedType::DISCONNECTED, getSecurityType(properties)});
@@ -218,6 +222,12 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
 
   emit refreshSignal();
   watcher->deleteLater();
+}
+
+// While tethering, the daemon lists the device's own hotspot as its active access point. It is
+// not a network to join: shown, it would claim a connection the device does not have.
+bool WifiManager::isOwnHotspot(const QString &access_point, const QString &ssid) const {
+  return access_point == activeAp && ssid == tethering_ssid;
 }
 
 SecurityType WifiManager::getSecurityType(const QVariantMap &properties) {
@@ -267,6 +277,24 @@ Connection WifiManager::getConnectionSettings(const QDBusObjectPath &path) {
 
 void WifiManager::newConnection(const QDBusObjectPath &path) {
   const Connection settings = getConnectionSettings(path);
+  if (settings.isEmpty()) {
+    // A busy daemon can miss the bound; losing the read would lose the network just saved, so
+    // it is asked again without blocking.
+    auto *watcher = new QDBusPendingCallWatcher(
+        asyncCall(path.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("GetSettings")), this);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, path](QDBusPendingCallWatcher *w) {
+      const QDBusReply<Connection> reply = *w;
+      if (reply.isValid()) {
+        addKnownConnection(path, reply.value());
+      }
+      w->deleteLater();
+    });
+    return;
+  }
+  addKnownConnection(path, settings);
+}
+
+void WifiManager::addKnownConnection(const QDBusObjectPath &path, const Connection &settings) {
   if (connectionType(settings) != kWifiType) {
     return;
   }
@@ -347,8 +375,27 @@ void WifiManager::connect(const Network &n, bool is_hidden, const QString &passw
   connection[QStringLiteral("ipv4")][QStringLiteral("dns-priority")] = 600;
   connection[QStringLiteral("ipv6")][QStringLiteral("method")] = QStringLiteral("ignore");
 
-  call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("AddConnection"),
-                     QVariant::fromValue(connection));
+  const QDBusMessage added =
+      nm::callBlockingKeepingError(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("AddConnection"),
+                                   nm::toVariants(QVariant::fromValue(connection)));
+  // A time-out proves nothing (the daemon may still save it); a refusal ends the attempt.
+  if (added.errorName() == kInvalidProperty) {
+    endRefusedAttempt(ssid, added.errorMessage().contains(QStringLiteral("psk")));
+  }
+}
+
+// Nothing was saved, so nothing will activate: the row must not stay on "CONNECTING...", and a
+// refused key is reported like a wrong one, so the user is asked again.
+void WifiManager::endRefusedAttempt(const QString &ssid, bool key_refused) {
+  connecting_to_network.clear();
+  if (seenNetworks.contains(ssid)) {
+    seenNetworks[ssid].connected = ConnectedType::DISCONNECTED;
+  }
+  emit refreshSignal();
+  refreshNetworks();
+  if (key_refused) {
+    emit wrongPassword(ssid);
+  }
 }
 
 void WifiManager::stateChange(unsigned int new_state, unsigned int previous_state, unsigned int change_reason) {

@@ -93,12 +93,15 @@ private:
   void setup();
   void refreshNetworks();
   SecurityType getSecurityType(const QVariantMap &properties);
+  bool isOwnHotspot(const QString &access_point, const QString &ssid) const;
   QByteArray get_property(const QString &network_path, const QString &property);
 
   void initConnections();
   Connection getConnectionSettings(const QDBusObjectPath &path);
   QDBusObjectPath getConnectionPath(const QString &ssid);
   void setCurrentConnecting(const QString &ssid);
+  void endRefusedAttempt(const QString &ssid, bool key_refused);
+  void addKnownConnection(const QDBusObjectPath &path, const Connection &settings);
   QVector<QDBusObjectPath> getActiveConnections();
   void deactivateConnection(const QDBusObjectPath &path);
   void deactivateConnectionBySsid(const QString &ssid);
