@@ -45,10 +45,13 @@
 //   Calls() -> as               every NetworkManager call received, "Member path args",
 //                               secrets shown as "<hidden>"
 //   ClearCalls()
-// Activating a Wi-Fi profile finds the strongest access point of its SSID: a wrong or
-// missing key on a secured one gives StateChanged(60, 50, 8) and the attempt fails; else
-// the device goes through to state 100 and the access point becomes active. An "ap"
-// mode profile (the hotspot) creates its own access point and makes it active.
+// Activating a Wi-Fi profile finds the strongest access point of its SSID and makes it active
+// while preparing; a secured profile passes state 60 with reason 0 on the way, as the daemon's
+// do. A wrong or missing key then gives 60/8, lets the access point go, 120/7 and 30/0; else
+// the device goes through to state 100. A key the daemon would refuse (not 8 to 63 characters
+// or 64 hex digits) fails AddConnection with InvalidProperty. An "ap" mode profile (the
+// hotspot) lists its own access point (strength 0) as the active one, and the scanned ones
+// leave the list until the next scan.
 
 #include <csignal>
 
