@@ -13,7 +13,8 @@
 #include <QDBusReply>
 #include <QElapsedTimer>
 
-#include "tests/ui/qt/network/nm_fixture.h"
+#include "tests/fixtures/nm_raw.h"
+#include "tests/fixtures/nm_simulator.h"
 #include "ui/qt/network/wifi_manager.h"
 
 namespace {
@@ -77,13 +78,14 @@ double rawRoundTripsUs(const QList<QDBusObjectPath> &access_points) {
   });
 }
 
-void benchRefresh(Simulator &sim, const QString &device) {
+void benchRefresh(NmSimulator &sim, const QString &device) {
   WifiManager wm(nullptr);
   wm.start();
   int count = 0;
   for (const int target : {10, 100, 300}) {
     for (; count < target; ++count) {
-      sim.addAccessPoint("Net-" + QByteArray::number(count), count % 101, count % 2 ? kWpa2 : kOpen);
+      sim.addAccessPoint("Net-" + QByteArray::number(count), count % 101,
+                         count % 2 ? NM::Security::Wpa2Psk : NM::Security::Open);
     }
     const QDBusReply<QList<QDBusObjectPath>> aps =
         nmraw::call(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("GetAllAccessPoints"));
@@ -105,13 +107,13 @@ void benchRefresh(Simulator &sim, const QString &device) {
 int main(int argc, char *argv[]) {
   QCoreApplication app(argc, argv);
   qputenv("NM_SIMULATOR", NM_SIMULATOR_PATH);
-  Simulator sim;
+  NmSimulator sim;
   if (!sim.start()) {
     fprintf(stderr, "bench: the simulator did not start (is DBUS_SYSTEM_BUS_ADDRESS a private bus?)\n");
     return 1;
   }
   nm::registerTypes();
-  const QString device = nmraw::deviceOfType(2);
+  const QString device = nmraw::deviceOfType(NM::DeviceType::Wifi);
   benchSingleCall(device);
   benchRefresh(sim, device);
   return 0;

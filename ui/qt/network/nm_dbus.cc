@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMetaType>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QDebug>
 
@@ -44,6 +45,12 @@ QDBusMessage methodCall(const QString &path, const QString &interface, const QSt
 
 namespace {
 
+// The reply as it came, an error reply included.
+QDBusMessage blockingReply(const QString &path, const QString &interface, const QString &method,
+                           const QVariantList &args) {
+  return QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs);
+}
+
 QDBusMessage checked(const QDBusMessage &reply) {
   if (reply.type() != QDBusMessage::ReplyMessage) {
     qCritical() << "DBus call error:" << reply.errorMessage();
@@ -56,8 +63,7 @@ QDBusMessage checked(const QDBusMessage &reply) {
 
 QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
                           const QVariantList &args) {
-  return checked(
-      QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs));
+  return checked(blockingReply(path, interface, method, args));
 }
 
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
@@ -125,6 +131,152 @@ Connection withSecretsHidden(const Connection &settings) {
     }
   }
   return hidden;
+}
+
+}  // namespace nm
+
+// Typed reads and calls
+
+namespace nm {
+
+namespace {
+
+const QString kNoObject = QStringLiteral("/");
+
+template <typename T>
+T readReply(const QDBusMessage &message) {
+  const QDBusReply<T> reply(message);
+  return reply.isValid() ? reply.value() : T{};
+}
+
+// A D-Bus array read out of a property value; anything else gives an empty container.
+template <typename T>
+T arrayProperty(const QString &path, const QString &interface, const QString &name, const QString &signature) {
+  const QDBusArgument value = property<QDBusArgument>(path, interface, name);
+  T array;
+  if (value.currentSignature() == signature) {
+    value >> array;
+  }
+  return array;
+}
+
+QDBusMessage callConnection(const QDBusObjectPath &connection, const QString &method, const QVariantList &args = {}) {
+  return callBlocking(connection.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, method, args);
+}
+
+}  // namespace
+
+QList<QDBusObjectPath> devices() {
+  return readReply<QList<QDBusObjectPath>>(
+      call<QDBusMessage>(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("GetDevices")));
+}
+
+NM::DeviceType deviceType(const QDBusObjectPath &device) {
+  return NM::DeviceType(property<unsigned int>(device.path(), NM_DBUS_INTERFACE_DEVICE, NM::Property::DeviceType));
+}
+
+QVector<QDBusObjectPath> activeConnections() {
+  return arrayProperty<QVector<QDBusObjectPath>>(NM_DBUS_PATH, NM_DBUS_INTERFACE, NM::Property::ActiveConnections,
+                                                 QStringLiteral("ao"));
+}
+
+QDBusPendingCall activateConnection(const QDBusObjectPath &connection, const QDBusObjectPath &device) {
+  return asyncCall(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("ActivateConnection"), connection, device,
+                   QDBusObjectPath(kNoObject));
+}
+
+QDBusPendingCall deactivateConnection(const QDBusObjectPath &active) {
+  return asyncCall(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("DeactivateConnection"), active);
+}
+
+QString activeAccessPoint(const QString &device) {
+  return property<QDBusObjectPath>(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, NM::Property::ActiveAccessPoint).path();
+}
+
+QDBusPendingCall requestScan(const QString &device) {
+  return asyncCall(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("RequestScan"), QVariantMap());
+}
+
+QDBusPendingCall getAllAccessPoints(const QString &device) {
+  return asyncCall(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("GetAllAccessPoints"));
+}
+
+std::optional<QList<QDBusObjectPath>> accessPoints(const QDBusPendingCall &finished) {
+  const QDBusReply<QList<QDBusObjectPath>> reply = finished.reply();
+  if (!reply.isValid()) {
+    return std::nullopt;
+  }
+  return reply.value();
+}
+
+QVector<std::optional<QVariantMap>> accessPointProperties(const QList<QDBusObjectPath> &access_points) {
+  QVector<std::optional<QVariantMap>> properties;
+  properties.reserve(access_points.size());
+  for (const QDBusMessage &message : callEach(access_points, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("GetAll"),
+                                              {NM_DBUS_INTERFACE_ACCESS_POINT})) {
+    const QDBusReply<QVariantMap> reply = message;
+    properties << (reply.isValid() ? std::optional<QVariantMap>(reply.value()) : std::nullopt);
+  }
+  return properties;
+}
+
+QDBusObjectPath specificObject(const QDBusObjectPath &active) {
+  return property<QDBusObjectPath>(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, NM::Property::SpecificObject);
+}
+
+QString activeConnectionType(const QDBusObjectPath &active) {
+  return property<QString>(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, NM::Property::Type);
+}
+
+QDBusObjectPath ip4Config(const QDBusObjectPath &active) {
+  return property<QDBusObjectPath>(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, NM::Property::Ip4Config);
+}
+
+IpConfig addressData(const QDBusObjectPath &ip4_config) {
+  return arrayProperty<IpConfig>(ip4_config.path(), NM_DBUS_INTERFACE_IP4_CONFIG, NM::Property::AddressData,
+                                 QStringLiteral("aa{sv}"));
+}
+
+QList<QDBusObjectPath> listConnections() {
+  return readReply<QList<QDBusObjectPath>>(
+      call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("ListConnections")));
+}
+
+Connection settings(const QDBusObjectPath &connection) {
+  return readReply<Connection>(callConnection(connection, QStringLiteral("GetSettings")));
+}
+
+Connection secrets(const QDBusObjectPath &connection, const QString &section) {
+  return readReply<Connection>(callConnection(connection, QStringLiteral("GetSecrets"), {section}));
+}
+
+QVariantMap storedSecrets(const QDBusObjectPath &connection, const QString &section) {
+  const QDBusMessage reply =
+      blockingReply(connection.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("GetSecrets"), {section});
+  const bool none_stored =
+      reply.errorName() == QStringLiteral("org.freedesktop.NetworkManager.AgentManager.NoSecrets") ||
+      reply.errorName() == QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.SettingNotFound");
+  if (none_stored) {
+    return {};
+  }
+  return readReply<Connection>(checked(reply)).value(section);
+}
+
+QDBusObjectPath addConnection(const Connection &settings) {
+  return readReply<QDBusObjectPath>(call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS,
+                                                       QStringLiteral("AddConnection"), QVariant::fromValue(settings)));
+}
+
+void deleteConnection(const QDBusObjectPath &connection) {
+  callConnection(connection, QStringLiteral("Delete"));
+}
+
+void update(const QDBusObjectPath &connection, const Connection &settings) {
+  callConnection(connection, QStringLiteral("Update"), {QVariant::fromValue(settings)});
+}
+
+void updateUnsaved(const QDBusObjectPath &connection, const Connection &settings) {
+  callConnection(connection, QStringLiteral("UpdateUnsaved"), {QVariant::fromValue(settings)});
 }
 
 }  // namespace nm
