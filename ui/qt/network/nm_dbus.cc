@@ -1,11 +1,14 @@
 #include "ui/qt/network/nm_dbus.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMetaType>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QDebug>
 
+#include <algorithm>
 #include <deque>
 
 namespace nm {
@@ -66,27 +69,60 @@ QDBusMessage callBlocking(const QString &path, const QString &interface, const Q
   return checked(blockingReply(path, interface, method, args));
 }
 
+namespace {
+
+bool timedOut(const QDBusMessage &reply) {
+  return reply.type() == QDBusMessage::ErrorMessage &&
+         (reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
+          reply.errorName() == QDBusError::errorString(QDBusError::Timeout));
+}
+
+struct PendingEach {
+  int index;
+  QDBusPendingCall call;
+  QDeadlineTimer deadline;  // when the bus gives up on it
+};
+
+}  // namespace
+
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
                                const QVariantList &args) {
   QDBusConnection bus = QDBusConnection::systemBus();
-  const auto send = [&](int i) {
-    return bus.asyncCall(methodCall(paths[i].path(), interface, method, args), kCallTimeoutMs);
+  const auto send = [&](int i, int timeout_ms) {
+    return bus.asyncCall(methodCall(paths[i].path(), interface, method, args), timeout_ms);
   };
   // The bus refuses more outstanding calls per connection than its limit (128 on a
   // system bus), so only a window of them is in flight at any time.
-  std::deque<QDBusPendingCall> in_flight;
+  std::deque<PendingEach> in_flight;
   int next = 0;
-  for (; next < paths.size() && next < kMaxCallsInFlight; ++next) {
-    in_flight.push_back(send(next));
+  // The first call's turn starts with the refresh, each later one's when the one before it ends.
+  QDeadlineTimer turn(kCallTimeoutMs, Qt::PreciseTimer);
+  const auto sendNext = [&] {
+    const QDeadlineTimer deadline(kCallTimeoutMs, Qt::PreciseTimer);
+    in_flight.push_back({next, send(next, kCallTimeoutMs), deadline});
+    ++next;
+  };
+  while (next < paths.size() && next < kMaxCallsInFlight) {
+    sendNext();
   }
   QVector<QDBusMessage> replies;
   replies.reserve(paths.size());
   while (!in_flight.empty()) {
-    in_flight.front().waitForFinished();
-    replies << checked(in_flight.front().reply());
+    const PendingEach current = in_flight.front();
     in_flight.pop_front();
+    const QDeadlineTimer own = std::max(current.deadline, turn);
+    QDBusPendingCall pending = current.call;
+    pending.waitForFinished();
+    // A call that ran out of time while an earlier one was still awaited (the daemon
+    // stalled) has not had its own 100 ms yet: it is asked again for what is left of them.
+    if (timedOut(pending.reply()) && own.remainingTime() > 0) {
+      pending = send(current.index, int(own.remainingTime()));
+      pending.waitForFinished();
+    }
+    replies << checked(pending.reply());
+    turn = QDeadlineTimer(kCallTimeoutMs, Qt::PreciseTimer);
     if (next < paths.size()) {
-      in_flight.push_back(send(next++));
+      sendNext();
     }
   }
   return replies;

@@ -39,9 +39,11 @@ void registerTypes();
 QDBusMessage methodCall(const QString &path, const QString &interface, const QString &method, const QVariantList &args);
 QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
                           const QVariantList &args);
-// The same call on many objects, sent all at once and each bounded by 100 ms, so the
-// caller waits about one round trip instead of one per object. Failures are logged and
-// become empty messages, as with callBlocking; replies come in the order of `paths`.
+// The same call on many objects, sent together so the caller waits about one round trip
+// instead of one per object. Each call still has its own 100 ms, counted from when the caller
+// starts waiting for it, so a stall of the daemon costs what it would cost calls made one
+// after another. Failures are logged and become empty messages, as with callBlocking;
+// replies come in the order of `paths`.
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
                                const QVariantList &args);
 QDBusPendingCall callAsync(const QString &path, const QString &interface, const QString &method,
