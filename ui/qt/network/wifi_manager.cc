@@ -492,11 +492,11 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
   }
 }
 
-// NetworkManager drops "auto-config" from a profile with APN credentials; asking for it
-// there would count as a change, and restart the link, at every call. The user name shows
-// in the settings; the password is a secret and is not fetched for this.
+// NetworkManager drops "auto-config" from a profile with a user name or a password;
+// asking for it there would count as a change, and restart the link, at every call. The
+// user name shows in the settings; the password is a secret, read only when it decides.
 bool WifiManager::gsmAutoConfigKept(const QVariantMap &gsm) const {
-  return !gsm.contains(Key::Username);
+  return !gsm.contains(Key::Username) && !nm::storedSecrets(lteConnectionPath, Section::Gsm).contains(Key::Password);
 }
 
 void WifiManager::activateModemConnection(const QDBusObjectPath &path) {

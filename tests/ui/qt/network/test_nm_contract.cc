@@ -149,6 +149,8 @@ private slots:
     QTest::addColumn<QString>("username");
     QTest::addColumn<QString>("password");
     QTest::newRow("automatic profile") << QString() << QString();
+    QTest::newRow("user name only") << "apn-user" << QString();
+    QTest::newRow("password only") << QString() << kSentinel;
     QTest::newRow("profile with credentials") << "apn-user" << kSentinel;
   }
 
