@@ -80,7 +80,7 @@ bool timedOut(const QDBusMessage &reply) {
 struct PendingEach {
   int index;
   QDBusPendingCall call;
-  QDeadlineTimer deadline;  // when the bus gives up on it
+  QDeadlineTimer deadline;  // when its own time-out ends
 };
 
 }  // namespace
