@@ -97,6 +97,11 @@ QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QStrin
   int next = 0;
   // The first call's turn starts with the refresh, each later one's when the one before it ends.
   QDeadlineTimer turn(kCallTimeoutMs, Qt::PreciseTimer);
+  // Calls are asked again only until the caller has waited as long as the calls could take
+  // when each is bounded from when it is sent, plus one call's time: a stall shorter than
+  // that costs no more than calls made one after another, a longer one no more than that.
+  const int windows = int((paths.size() + kMaxCallsInFlight - 1) / kMaxCallsInFlight);
+  const QDeadlineTimer ask_again_until((windows + 1) * kCallTimeoutMs, Qt::PreciseTimer);
   const auto sendNext = [&] {
     const QDeadlineTimer deadline(kCallTimeoutMs, Qt::PreciseTimer);
     in_flight.push_back({next, send(next, kCallTimeoutMs), deadline});
@@ -115,7 +120,7 @@ QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QStrin
     pending.waitForFinished();
     // A call that ran out of time while an earlier one was still awaited (the daemon
     // stalled) has not had its own 100 ms yet: it is asked again for what is left of them.
-    if (timedOut(pending.reply()) && own.remainingTime() > 0) {
+    if (timedOut(pending.reply()) && own.remainingTime() > 0 && !ask_again_until.hasExpired()) {
       pending = send(current.index, int(own.remainingTime()));
       pending.waitForFinished();
     }
