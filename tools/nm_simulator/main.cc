@@ -26,7 +26,7 @@
 //   "strength" 0-100; "security" one of open, wpa, wpa2, enterprise, wep (default open),
 //   or the raw "flags", "wpa_flags", "rsn_flags"; "password": the key the network accepts;
 //   "hidden": true for a network that does not broadcast its name (its access point shows
-//   an empty SSID until joined by a profile with that name).
+//   an empty SSID; a hidden profile with that name finds it).
 //
 // Control interface: bus name "org.halcyra.NmSimulator", object "/org/halcyra/NmSimulator",
 // interface "org.halcyra.NmSimulator":
@@ -39,19 +39,26 @@
 //   SetFault(s name, s fault)   name: a method, or a property read with Get; fault: "stall"
 //                               (never answered), "error", "wrongtype" (a reply of another
 //                               type), or "" to clear
+//   Stall(s method, i ms)       from the next call of `method` on, nothing is answered for
+//                               `ms`; then every call held meanwhile is answered in order
 //   SetActiveAccessPoint(o)     on the first Wi-Fi device, with its PropertiesChanged
-//   EmitStateChanged(u new, u old, u reason)           on the first Wi-Fi device
+//   SetDeviceState(u state, u reason)                  of the first Wi-Fi device, with its
+//                                                      StateChanged and PropertiesChanged
 //   EmitPropertiesChanged(s interface, a{sv} props)    on the first Wi-Fi device
 //   Calls() -> as               every NetworkManager call received, "Member path args",
 //                               secrets shown as "<hidden>"
 //   ClearCalls()
-// Activating a Wi-Fi profile finds the strongest access point of its SSID and makes it active
-// while preparing; a secured profile passes state 60 with reason 0 on the way, as the daemon's
-// do. A wrong or missing key then gives 60/8, lets the access point go, 120/7 and 30/0; else
-// the device goes through to state 100. A key the daemon would refuse (not 8 to 63 characters
-// or 64 hex digits) fails AddConnection with InvalidProperty. An "ap" mode profile (the
-// hotspot) lists its own access point (strength 0) as the active one, and the scanned ones
-// leave the list until the next scan.
+//   Sync()                      answered once everything sent before it has been handled
+// Activating a Wi-Fi profile finds the strongest named access point of its SSID and makes it
+// active while preparing; a secured profile passes state 60 with reason 0 on the way, as the
+// daemon's do. A wrong or missing key then gives 60/8, lets the access point go, 120/7 and
+// 30/0; else the device goes through to state 100. A hidden profile first makes a placeholder
+// access point (its SSID, no address, strength 0) active; the hidden network it finds then
+// joins the list under its name, beside the nameless entry, and takes over. A key the daemon
+// would refuse (not 8 to 63 characters or 64 hex digits) fails AddConnection with
+// InvalidProperty. An "ap" mode profile (the hotspot) lists its own access point (strength
+// 0) as the active one, and the scanned ones leave the list until the next scan. Deleting or
+// deactivating an active profile passes state 110 on the way to 30.
 
 #include <csignal>
 
@@ -77,14 +84,10 @@ namespace {
 const QString kControlService = QStringLiteral("org.halcyra.NmSimulator");
 const QString kControlPath = QStringLiteral("/org/halcyra/NmSimulator");
 
-struct SecurityFlags {
-  unsigned int flags, wpa, rsn;
-};
-
-const QMap<QString, SecurityFlags> kSecurityPresets = {
-    {QStringLiteral("open"), {0x0, 0x0, 0x0}},   {QStringLiteral("wpa"), {0x1, 0x144, 0x0}},
-    {QStringLiteral("wpa2"), {0x1, 0x0, 0x188}}, {QStringLiteral("enterprise"), {0x1, 0x0, 0x288}},
-    {QStringLiteral("wep"), {0x1, 0x0, 0x0}},
+const QMap<QString, NM::AccessPointSecurity> kSecurityPresets = {
+    {QStringLiteral("open"), NM::Security::Open},    {QStringLiteral("wpa"), NM::Security::WpaPsk},
+    {QStringLiteral("wpa2"), NM::Security::Wpa2Psk}, {QStringLiteral("enterprise"), NM::Security::Enterprise},
+    {QStringLiteral("wep"), NM::Security::Wep},
 };
 
 bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
@@ -92,7 +95,7 @@ bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
   if (!kSecurityPresets.contains(security)) {
     return false;
   }
-  const SecurityFlags preset = kSecurityPresets.value(security);
+  const NM::AccessPointSecurity preset = kSecurityPresets.value(security);
   ap->ssid = entry.contains(QStringLiteral("ssid_hex"))
                  ? QByteArray::fromHex(entry.value(QStringLiteral("ssid_hex")).toString().toLatin1())
                  : entry.value(QStringLiteral("ssid")).toString().toUtf8();
@@ -101,10 +104,10 @@ bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
   ap->flags = entry.contains(QStringLiteral("flags")) ? ap->flags : preset.flags;
   ap->wpaFlags = entry.contains(QStringLiteral("wpa_flags"))
                      ? entry.value(QStringLiteral("wpa_flags")).toVariant().toUInt()
-                     : preset.wpa;
+                     : preset.wpa_flags;
   ap->rsnFlags = entry.contains(QStringLiteral("rsn_flags"))
                      ? entry.value(QStringLiteral("rsn_flags")).toVariant().toUInt()
-                     : preset.rsn;
+                     : preset.rsn_flags;
   ap->password = entry.value(QStringLiteral("password")).toString();
   ap->hidden = entry.value(QStringLiteral("hidden")).toBool();
   return true;
@@ -167,10 +170,10 @@ int main(int argc, char *argv[]) {
   NetworkManagerSimulator simulator(bus);
   simulator.setScanDelay(parser.value(scan_delay_option).toInt());
   if (!parser.isSet(no_wifi_option)) {
-    simulator.addDevice(nmsim::kDeviceWifi, QStringLiteral("wlan0"));
+    simulator.addDevice(NM::DeviceType::Wifi, QStringLiteral("wlan0"));
   }
   if (parser.isSet(modem_option)) {
-    simulator.addDevice(nmsim::kDeviceModem, QStringLiteral("cdc-wdm0"));
+    simulator.addDevice(NM::DeviceType::Modem, QStringLiteral("cdc-wdm0"));
   }
   if (parser.isSet(networks_option) && !loadNetworks(parser.value(networks_option), &simulator)) {
     err << "nm_simulator: cannot read networks from " << parser.value(networks_option) << "\n";

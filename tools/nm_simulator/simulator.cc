@@ -9,13 +9,13 @@
 #include <QTimer>
 #include <QUuid>
 
-using namespace nmsim;
-
 namespace {
 
 const QString kRoot = QStringLiteral("/");
-const QString kWifiType = QStringLiteral("802-11-wireless");
-const QString kWifiSecurity = QStringLiteral("802-11-wireless-security");
+namespace Key = NM::Key;
+namespace Property = NM::Property;
+namespace Section = NM::Section;
+const QString &kWifiType = Section::Wireless;
 const QString kErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString kErrorUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
 const QString kErrorUnknownObject = QStringLiteral("org.freedesktop.DBus.Error.UnknownObject");
@@ -62,24 +62,28 @@ bool validPsk(const QString &psk) {
   return (psk.size() >= 8 && psk.size() <= 63) || hex.match(psk).hasMatch();
 }
 
+// What the daemon advertises for its own WPA hotspot: both generations of ciphers and a pre-shared key.
+constexpr unsigned int kHotspotSecurity = NM::ApSecurity::PairTkip | NM::ApSecurity::PairCcmp |
+                                          NM::ApSecurity::GroupTkip | NM::ApSecurity::GroupCcmp |
+                                          NM::ApSecurity::KeyMgmtPsk;
+
 // What NetworkManager does to a stored profile.
 void normalize(Connection *settings) {
-  QVariantMap &connection = (*settings)[QStringLiteral("connection")];
-  if (!connection.contains(QStringLiteral("uuid"))) {
-    connection[QStringLiteral("uuid")] = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  QVariantMap &connection = (*settings)[Section::Connection];
+  if (!connection.contains(Key::Uuid)) {
+    connection[Key::Uuid] = QUuid::createUuid().toString(QUuid::WithoutBraces);
   }
-  if (settings->contains(QStringLiteral("ipv4"))) {
-    QVariantMap &ipv4 = (*settings)[QStringLiteral("ipv4")];
-    if (ipv4.contains(QStringLiteral("route-metric"))) {
-      ipv4[QStringLiteral("route-metric")] = qint64(ipv4.value(QStringLiteral("route-metric")).toLongLong());
+  if (settings->contains(Section::Ipv4)) {
+    QVariantMap &ipv4 = (*settings)[Section::Ipv4];
+    if (ipv4.contains(Key::RouteMetric)) {
+      ipv4[Key::RouteMetric] = qint64(ipv4.value(Key::RouteMetric).toLongLong());
     }
   }
-  if (settings->contains(QStringLiteral("gsm"))) {
+  if (settings->contains(Section::Gsm)) {
     // Explicit APN or credentials switch the automatic configuration off.
-    QVariantMap &gsm = (*settings)[QStringLiteral("gsm")];
-    if (gsm.contains(QStringLiteral("apn")) || gsm.contains(QStringLiteral("username")) ||
-        gsm.contains(QStringLiteral("password"))) {
-      gsm.remove(QStringLiteral("auto-config"));
+    QVariantMap &gsm = (*settings)[Section::Gsm];
+    if (gsm.contains(Key::Apn) || gsm.contains(Key::Username) || gsm.contains(Key::Password)) {
+      gsm.remove(Key::AutoConfig);
     }
   }
 }
@@ -130,16 +134,16 @@ Connection keepSecrets(Connection updated, const Connection &old) {
   return updated;
 }
 
-unsigned int deviceTypeFor(const QString &connection_type) {
+NM::DeviceType deviceTypeFor(const QString &connection_type) {
   if (connection_type == kWifiType)
-    return kDeviceWifi;
-  if (connection_type == QStringLiteral("gsm"))
-    return kDeviceModem;
+    return NM::DeviceType::Wifi;
+  if (connection_type == Section::Gsm)
+    return NM::DeviceType::Modem;
   if (connection_type == QStringLiteral("802-3-ethernet"))
-    return kDeviceEthernet;
+    return NM::DeviceType::Ethernet;
   if (connection_type == QStringLiteral("loopback"))
-    return kDeviceLoopback;
-  return 0;
+    return NM::DeviceType::Loopback;
+  return NM::DeviceType::Unknown;
 }
 
 }  // namespace
@@ -154,7 +158,7 @@ QString NetworkManagerSimulator::nextPath(const QString &kind) {
   return NM_DBUS_PATH + QStringLiteral("/") + kind + QStringLiteral("/") + QString::number(++counters[kind]);
 }
 
-QString NetworkManagerSimulator::firstDevice(unsigned int type) const {
+QString NetworkManagerSimulator::firstDevice(NM::DeviceType type) const {
   for (const QString &path : deviceOrder) {
     if (devices.value(path).type == type) {
       return path;
@@ -165,27 +169,26 @@ QString NetworkManagerSimulator::firstDevice(unsigned int type) const {
 
 // The daemon always has the loopback device with its connection up.
 void NetworkManagerSimulator::addLoopback() {
-  const QString device = addDevice(kDeviceLoopback, QStringLiteral("lo"));
+  const QString device = addDevice(NM::DeviceType::Loopback, QStringLiteral("lo"));
   Connection lo;
-  lo[QStringLiteral("connection")] = {{QStringLiteral("id"), QStringLiteral("lo")},
-                                      {QStringLiteral("type"), QStringLiteral("loopback")},
-                                      {QStringLiteral("interface-name"), QStringLiteral("lo")}};
+  lo[Section::Connection] = {{Key::Id, QStringLiteral("lo")},
+                             {Key::Type, QStringLiteral("loopback")},
+                             {Key::InterfaceName, QStringLiteral("lo")}};
   const QString connection = addConnection(lo);
   const QString active = nextPath(QStringLiteral("ActiveConnection"));
   const QString config = nextPath(QStringLiteral("IP4Config"));
   ip4Configs[config] = {QStringLiteral("127.0.0.1"), 8, {}};
-  activeConnections[active] = {
-      connection,
-      device,
-      kRoot,
-      config,
-      QStringLiteral("loopback"),
-      QStringLiteral("lo"),
-      settingValue(connections[connection].settings, QStringLiteral("connection"), QStringLiteral("uuid")),
-      2};
+  activeConnections[active] = {connection,
+                               device,
+                               kRoot,
+                               config,
+                               QStringLiteral("loopback"),
+                               QStringLiteral("lo"),
+                               settingValue(connections[connection].settings, Section::Connection, Key::Uuid),
+                               NM::ActiveState::Activated};
   activeOrder << active;
   devices[device].activeConnection = active;
-  devices[device].state = kStateActivated;
+  devices[device].state = NM::DeviceState::Activated;
 }
 
 // Message plumbing
@@ -205,10 +208,16 @@ bool NetworkManagerSimulator::handleMessage(const QDBusMessage &message, const Q
     return true;
   }
   logCall(message);
-  if (applyFault(message)) {
-    return true;
+  if (!holdWhileStalled(message)) {
+    dispatch(message);
   }
+  return true;
+}
 
+void NetworkManagerSimulator::dispatch(const QDBusMessage &message) {
+  if (applyFault(message)) {
+    return;
+  }
   const QString path = message.path();
   if (message.interface() == NM_DBUS_INTERFACE_PROPERTIES) {
     handleProperties(message);
@@ -223,7 +232,32 @@ bool NetworkManagerSimulator::handleMessage(const QDBusMessage &message, const Q
   } else {
     replyError(message, kErrorUnknownObject, QStringLiteral("No such object path '%1'").arg(path));
   }
-  return true;
+}
+
+bool NetworkManagerSimulator::holdWhileStalled(const QDBusMessage &message) {
+  if (!stalled && !stallTrigger.isEmpty() && message.member() == stallTrigger) {
+    stalled = true;
+    stallTrigger.clear();
+    QTimer::singleShot(stallMs, this, &NetworkManagerSimulator::endStall);
+  }
+  if (stalled) {
+    held << message;
+  }
+  return stalled;
+}
+
+void NetworkManagerSimulator::endStall() {
+  stalled = false;
+  const QList<QDBusMessage> waiting = held;
+  held.clear();
+  for (const QDBusMessage &message : waiting) {
+    dispatch(message);
+  }
+}
+
+void NetworkManagerSimulator::stallFrom(const QString &method, int ms) {
+  stallTrigger = method;
+  stallMs = ms;
 }
 
 void NetworkManagerSimulator::logCall(const QDBusMessage &message) {
@@ -286,7 +320,7 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   if (path == NM_DBUS_PATH && interface == NM_DBUS_INTERFACE) {
     p[QStringLiteral("Devices")] = objectPathList(deviceOrder);
     p[QStringLiteral("AllDevices")] = objectPathList(deviceOrder);
-    p[QStringLiteral("ActiveConnections")] = objectPathList(activeOrder);
+    p[Property::ActiveConnections] = objectPathList(activeOrder);
     p[QStringLiteral("Startup")] = false;
     p[QStringLiteral("Version")] = QStringLiteral("1.42.4");
     p[QStringLiteral("NetworkingEnabled")] = true;
@@ -301,7 +335,7 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   }
   if (connections.contains(path) && interface == NM_DBUS_INTERFACE_SETTINGS_CONNECTION) {
     p[QStringLiteral("Unsaved")] = connections.value(path).unsaved;
-    p[QStringLiteral("Flags")] = 0u;
+    p[Property::Flags] = 0u;
     p[QStringLiteral("Filename")] = QString();
     return true;
   }
@@ -309,23 +343,23 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
     const SimDevice &device = devices[path];
     if (interface == NM_DBUS_INTERFACE_DEVICE) {
       const QString ip4 = activeConnections.value(device.activeConnection).ip4Config;
-      p[QStringLiteral("DeviceType")] = device.type;
+      p[Property::DeviceType] = uint(device.type);
       p[QStringLiteral("Interface")] = device.interface;
-      p[QStringLiteral("State")] = device.state;
+      p[Property::State] = uint(device.state);
       p[QStringLiteral("Managed")] = true;
       p[QStringLiteral("ActiveConnection")] = QVariant::fromValue(objectPath(device.activeConnection));
-      p[QStringLiteral("Ip4Config")] = QVariant::fromValue(objectPath(ip4));
+      p[Property::Ip4Config] = QVariant::fromValue(objectPath(ip4));
       return true;
     }
-    if (interface == NM_DBUS_INTERFACE_DEVICE_WIRELESS && device.type == kDeviceWifi) {
+    if (interface == NM_DBUS_INTERFACE_DEVICE_WIRELESS && device.type == NM::DeviceType::Wifi) {
       QStringList visible;
       for (const QString &ap : apOrder) {
         if (accessPoints.value(ap).ownHotspot || !device.scannedDropped) {
           visible << ap;
         }
       }
-      p[QStringLiteral("ActiveAccessPoint")] = QVariant::fromValue(objectPath(device.activeAccessPoint));
-      p[QStringLiteral("LastScan")] = device.lastScan;
+      p[Property::ActiveAccessPoint] = QVariant::fromValue(objectPath(device.activeAccessPoint));
+      p[Property::LastScan] = device.lastScan;
       p[QStringLiteral("AccessPoints")] = objectPathList(visible);
       p[QStringLiteral("Mode")] = 2u;
       p[QStringLiteral("HwAddress")] = QStringLiteral("02:00:00:00:00:01");
@@ -337,38 +371,36 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   }
   if (accessPoints.contains(path) && interface == NM_DBUS_INTERFACE_ACCESS_POINT) {
     const SimAccessPoint &ap = accessPoints[path];
-    p[QStringLiteral("Ssid")] = ap.hidden ? QByteArray() : ap.ssid;
-    p[QStringLiteral("Strength")] = QVariant::fromValue<uchar>(ap.strength);
-    p[QStringLiteral("Flags")] = ap.flags;
-    p[QStringLiteral("WpaFlags")] = ap.wpaFlags;
-    p[QStringLiteral("RsnFlags")] = ap.rsnFlags;
-    p[QStringLiteral("Frequency")] = 2437u;
-    p[QStringLiteral("HwAddress")] =
-        QStringLiteral("02:00:00:00:01:%1").arg(path.section('/', -1).toInt() % 256, 2, 16, QLatin1Char('0'));
+    p[Property::Ssid] = ap.hidden ? QByteArray() : ap.ssid;
+    p[Property::Strength] = QVariant::fromValue<uchar>(ap.strength);
+    p[Property::Flags] = ap.flags;
+    p[Property::WpaFlags] = ap.wpaFlags;
+    p[Property::RsnFlags] = ap.rsnFlags;
+    p[QStringLiteral("Frequency")] = ap.placeholder ? 0u : 2437u;
+    p[QStringLiteral("HwAddress")] = ap.hwAddress;
     p[QStringLiteral("Mode")] = 2u;  // the daemon reports its own hotspot as infrastructure too
     p[QStringLiteral("MaxBitrate")] = 54000u;
-    p[QStringLiteral("LastSeen")] = int(bootTimeMs() / 1000);
+    p[QStringLiteral("LastSeen")] = ap.placeholder ? -1 : int(bootTimeMs() / 1000);
     return true;
   }
   if (activeConnections.contains(path) && interface == NM_DBUS_INTERFACE_ACTIVE_CONNECTION) {
     const SimActiveConnection &active = activeConnections[path];
     p[QStringLiteral("Connection")] = QVariant::fromValue(objectPath(active.connection));
-    p[QStringLiteral("SpecificObject")] = QVariant::fromValue(objectPath(active.specificObject));
+    p[Property::SpecificObject] = QVariant::fromValue(objectPath(active.specificObject));
     p[QStringLiteral("Id")] = active.id;
     p[QStringLiteral("Uuid")] = active.uuid;
-    p[QStringLiteral("Type")] = active.type;
+    p[Property::Type] = active.type;
     p[QStringLiteral("Devices")] = objectPathList(active.device.isEmpty() ? QStringList() : QStringList{active.device});
-    p[QStringLiteral("State")] = active.state;
+    p[Property::State] = uint(active.state);
     p[QStringLiteral("Default")] = false;
     p[QStringLiteral("Vpn")] = false;
-    p[QStringLiteral("Ip4Config")] = QVariant::fromValue(objectPath(active.ip4Config));
+    p[Property::Ip4Config] = QVariant::fromValue(objectPath(active.ip4Config));
     return true;
   }
   if (ip4Configs.contains(path) && interface == NM_DBUS_INTERFACE_IP4_CONFIG) {
     const SimIp4Config &config = ip4Configs[path];
-    const IpConfig address_data{
-        {{QStringLiteral("address"), config.address}, {QStringLiteral("prefix"), config.prefix}}};
-    p[QStringLiteral("AddressData")] = QVariant::fromValue(address_data);
+    const IpConfig address_data{{{Key::Address, config.address}, {Key::Prefix, config.prefix}}};
+    p[Property::AddressData] = QVariant::fromValue(address_data);
     p[QStringLiteral("Gateway")] = config.gateway;
     return true;
   }
@@ -416,15 +448,14 @@ void NetworkManagerSimulator::handleManager(const QDBusMessage &message) {
       return;
     }
     reply(message);
-    deactivate(path, kReasonUserRequested);
+    deactivate(path, NM::Reason::UserRequested);
   } else {
     replyError(message, kErrorUnknownMethod, QStringLiteral("No such method “%1”").arg(member));
   }
 }
 
 void NetworkManagerSimulator::activeConnectionsChanged() {
-  emitPropertiesChanged(NM_DBUS_PATH, NM_DBUS_INTERFACE,
-                        {{QStringLiteral("ActiveConnections"), objectPathList(activeOrder)}});
+  emitPropertiesChanged(NM_DBUS_PATH, NM_DBUS_INTERFACE, {{Property::ActiveConnections, objectPathList(activeOrder)}});
 }
 
 void NetworkManagerSimulator::activate(const QDBusMessage &message) {
@@ -441,8 +472,8 @@ void NetworkManagerSimulator::activate(const QDBusMessage &message) {
     return;
   }
   const Connection &settings = connections[connection].settings;
-  const QString type = settingValue(settings, QStringLiteral("connection"), QStringLiteral("type"));
-  const unsigned int device_type = deviceTypeFor(type);
+  const QString type = settingValue(settings, Section::Connection, Key::Type);
+  const NM::DeviceType device_type = deviceTypeFor(type);
   if (emptyPath(device)) {
     device = firstDevice(device_type);
   }
@@ -453,7 +484,7 @@ void NetworkManagerSimulator::activate(const QDBusMessage &message) {
   }
 
   if (!emptyPath(devices[device].activeConnection)) {
-    deactivate(devices[device].activeConnection, kReasonNone);
+    deactivate(devices[device].activeConnection, NM::Reason::None);
   }
   const QString active = nextPath(QStringLiteral("ActiveConnection"));
   activeConnections[active] = {connection,
@@ -461,9 +492,9 @@ void NetworkManagerSimulator::activate(const QDBusMessage &message) {
                                kRoot,
                                kRoot,
                                type,
-                               settingValue(settings, QStringLiteral("connection"), QStringLiteral("id")),
-                               settingValue(settings, QStringLiteral("connection"), QStringLiteral("uuid")),
-                               1};
+                               settingValue(settings, Section::Connection, Key::Id),
+                               settingValue(settings, Section::Connection, Key::Uuid),
+                               NM::ActiveState::Activating};
   activeOrder << active;
   devices[device].activeConnection = active;
   reply(message, {QVariant::fromValue(QDBusObjectPath(active))});
@@ -477,64 +508,102 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
   }
   const SimActiveConnection active = activeConnections[active_path];
   const Connection settings = connections.value(active.connection).settings;
-  setDeviceState(active.device, kStatePrepare, kReasonNone);
-  const QByteArray ssid = settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray();
-  const bool serves_hotspot = settingValue(settings, kWifiType, QStringLiteral("mode")) == QStringLiteral("ap");
-  const QString ap_path =
-      active.type == kWifiType && !serves_hotspot ? findAccessPoint(active.device, ssid) : QString();
+  setDeviceState(active.device, NM::DeviceState::Prepare, NM::Reason::None);
+
+  if (active.type != kWifiType) {
+    setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
+    completeActivation(active_path, kRoot, QStringLiteral("10.64.0.%1").arg(counters[QStringLiteral("IP4Config")] + 2));
+    return;
+  }
+  if (settingValue(settings, Section::Wireless, Key::Mode) == QStringLiteral("ap")) {
+    setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
+    startHotspot(active_path, settings);
+    return;
+  }
+
+  const QByteArray ssid = settings.value(Section::Wireless).value(Key::Ssid).toByteArray();
+  QString ap_path = findAccessPoint(active.device, ssid);
   if (!ap_path.isEmpty()) {
     // The daemon takes the access point as the active one while it prepares.
     setActiveAccessPointOf(active.device, ap_path);
   }
-  setDeviceState(active.device, kStateConfig, kReasonNone);
-  if (settings.contains(kWifiSecurity)) {
-    // Every secured activation asks for its saved secrets on the way, as the daemon does.
-    setDeviceState(active.device, kStateNeedAuth, kReasonNone);
-    setDeviceState(active.device, kStatePrepare, kReasonNone);
-    setDeviceState(active.device, kStateConfig, kReasonNone);
+  setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
+  if (settings.contains(Section::WirelessSecurity)) {
+    // Every secured activation asks for its saved secrets on the way, as the daemon's do.
+    setDeviceState(active.device, NM::DeviceState::NeedAuth, NM::Reason::None);
+    setDeviceState(active.device, NM::DeviceState::Prepare, NM::Reason::None);
+    setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
   }
-
-  if (active.type != kWifiType) {
-    completeActivation(active_path, kRoot, QStringLiteral("10.64.0.%1").arg(counters[QStringLiteral("IP4Config")] + 2));
-    return;
+  if (ap_path.isEmpty() && settings.value(Section::Wireless).value(Key::Hidden).toBool()) {
+    ap_path = probeHiddenNetwork(active.device, settings);
   }
-
-  if (serves_hotspot) {
-    // The daemon lists its own hotspot as an access point of zero strength and drops what it
-    // had scanned.
-    SimAccessPoint hotspot;
-    hotspot.ssid = ssid;
-    hotspot.strength = 0;
-    hotspot.flags = settings.contains(kWifiSecurity) ? 0x1 : 0;
-    hotspot.wpaFlags = settings.contains(kWifiSecurity) ? 0x1cc : 0;
-    hotspot.rsnFlags = hotspot.wpaFlags;
-    hotspot.ownHotspot = true;
-    const QString path = nextPath(QStringLiteral("AccessPoint"));
-    accessPoints[path] = hotspot;
-    apOrder << path;
-    devices[active.device].scannedDropped = true;
-    const IpConfig address_data =
-        qdbus_cast<IpConfig>(settings.value(QStringLiteral("ipv4")).value(QStringLiteral("address-data")));
-    const QString address = address_data.isEmpty() ? QStringLiteral("10.42.0.1")
-                                                   : address_data.first().value(QStringLiteral("address")).toString();
-    completeActivation(active_path, path, address);
-    return;
-  }
-
   if (ap_path.isEmpty()) {
-    failActivation(active_path, kStateFailed, kReasonSsidNotFound);
+    failActivation(active_path, NM::DeviceState::Failed, NM::Reason::SsidNotFound);
     return;
   }
   const SimAccessPoint ap = accessPoints[ap_path];
-  if (isSecured(ap) && settingValue(settings, kWifiSecurity, QStringLiteral("psk")) != ap.password) {
+  if (isSecured(ap) && settingValue(settings, Section::WirelessSecurity, Key::Psk) != ap.password) {
     // The supplicant gives up: the access point is let go, then the attempt fails.
-    setDeviceState(active.device, kStateNeedAuth, kReasonSupplicantDisconnect);
+    setDeviceState(active.device, NM::DeviceState::NeedAuth, NM::Reason::SupplicantDisconnect);
     setActiveAccessPointOf(active.device, kRoot);
-    failActivation(active_path, kStateFailed, kReasonNoSecrets);
+    failActivation(active_path, NM::DeviceState::Failed, NM::Reason::NoSecrets);
     return;
   }
   completeActivation(active_path, ap_path,
                      QStringLiteral("192.168.1.%1").arg(counters[QStringLiteral("IP4Config")] + 100));
+}
+
+// The daemon lists its own hotspot as an access point of zero strength, and drops what it had
+// scanned until the next scan.
+void NetworkManagerSimulator::startHotspot(const QString &active_path, const Connection &settings) {
+  SimAccessPoint hotspot;
+  hotspot.ssid = settings.value(Section::Wireless).value(Key::Ssid).toByteArray();
+  if (settings.contains(Section::WirelessSecurity)) {
+    hotspot.flags = NM::ApFlag::Privacy;
+    hotspot.wpaFlags = kHotspotSecurity;
+    hotspot.rsnFlags = kHotspotSecurity;
+  }
+  hotspot.ownHotspot = true;
+  const QString device = activeConnections.value(active_path).device;
+  devices[device].scannedDropped = true;
+  const QString path = insertAccessPoint(hotspot);
+  const IpConfig address_data = qdbus_cast<IpConfig>(settings.value(Section::Ipv4).value(Key::AddressData));
+  const QString address =
+      address_data.isEmpty() ? QStringLiteral("10.42.0.1") : address_data.first().value(Key::Address).toString();
+  completeActivation(active_path, path, address);
+}
+
+// While it looks for a hidden network by name, the daemon lets a placeholder access point of
+// the profile stand in as the active one. What the supplicant finds joins the list under the
+// name, beside the nameless entry that scans show, and takes the placeholder's place.
+QString NetworkManagerSimulator::probeHiddenNetwork(const QString &device, const Connection &settings) {
+  SimAccessPoint placeholder;
+  placeholder.ssid = settings.value(Section::Wireless).value(Key::Ssid).toByteArray();
+  if (settings.contains(Section::WirelessSecurity)) {
+    placeholder.flags = NM::ApFlag::Privacy;
+    placeholder.wpaFlags = kHotspotSecurity;
+    placeholder.rsnFlags = kHotspotSecurity;
+  }
+  placeholder.placeholder = true;
+  const QString placeholder_path = insertAccessPoint(placeholder);
+  setActiveAccessPointOf(device, placeholder_path);
+
+  QString found;
+  for (const QString &path : apOrder) {
+    const SimAccessPoint &ap = accessPoints[path];
+    if (ap.hidden && ap.ssid == placeholder.ssid) {
+      found = path;
+      break;
+    }
+  }
+  if (!found.isEmpty()) {
+    SimAccessPoint named = accessPoints[found];
+    named.hidden = false;
+    found = insertAccessPoint(named);
+    setActiveAccessPointOf(device, found);
+  }
+  removeAccessPoint(placeholder_path);
+  return found;
 }
 
 void NetworkManagerSimulator::completeActivation(const QString &active_path, const QString &access_point,
@@ -544,60 +613,61 @@ void NetworkManagerSimulator::completeActivation(const QString &active_path, con
   ip4Configs[config] = {address, 24, QString()};
   active.ip4Config = config;
   active.specificObject = access_point;
-  active.state = 2;
+  active.state = NM::ActiveState::Activated;
   const QString device = active.device;
-  if (accessPoints.contains(access_point)) {
-    accessPoints[access_point].hidden = false;  // a joined network's name becomes known
-  }
-  if (devices[device].type == kDeviceWifi) {
+  if (devices[device].type == NM::DeviceType::Wifi) {
     setActiveAccessPointOf(device, access_point);
   }
-  setDeviceState(device, kStateIpConfig, kReasonNone);
-  setDeviceState(device, kStateActivated, kReasonNone);
+  setDeviceState(device, NM::DeviceState::IpConfig, NM::Reason::None);
+  setDeviceState(device, NM::DeviceState::Activated, NM::Reason::None);
 }
 
-void NetworkManagerSimulator::failActivation(const QString &active_path, unsigned int state, unsigned int reason) {
+void NetworkManagerSimulator::failActivation(const QString &active_path, NM::DeviceState state, NM::Reason reason) {
   const QString device = activeConnections.value(active_path).device;
   setDeviceState(device, state, reason);
-  deactivate(active_path, kReasonNone);
+  // The daemon then leaves the failed state for a disconnected device with no reason.
+  deactivate(active_path, NM::Reason::None);
 }
 
-void NetworkManagerSimulator::deactivate(QString active_path, unsigned int reason) {
+void NetworkManagerSimulator::deactivate(QString active_path, NM::Reason reason) {
   const SimActiveConnection active = activeConnections.take(active_path);
   activeOrder.removeAll(active_path);
   ip4Configs.remove(active.ip4Config);
   if (accessPoints.value(active.specificObject).ownHotspot) {
-    accessPoints.remove(active.specificObject);
-    apOrder.removeAll(active.specificObject);
+    removeAccessPoint(active.specificObject);
     devices[active.device].scannedDropped = false;
   }
   if (devices.contains(active.device)) {
     SimDevice &device = devices[active.device];
     device.activeConnection = kRoot;
-    if (device.type == kDeviceWifi && !emptyPath(device.activeAccessPoint)) {
+    if (device.type == NM::DeviceType::Wifi && !emptyPath(device.activeAccessPoint)) {
       setActiveAccessPointOf(active.device, kRoot);
     }
-    if (device.state != kStateDisconnected) {
-      setDeviceState(active.device, kStateDisconnected, reason);
+    if (device.state == NM::DeviceState::Activated) {
+      setDeviceState(active.device, NM::DeviceState::Deactivating, reason);
+    }
+    if (device.state != NM::DeviceState::Disconnected) {
+      setDeviceState(active.device, NM::DeviceState::Disconnected, reason);
     }
   }
   activeConnectionsChanged();
 }
 
-void NetworkManagerSimulator::setDeviceState(const QString &device, unsigned int new_state, unsigned int reason) {
+void NetworkManagerSimulator::setDeviceState(const QString &device, NM::DeviceState new_state, NM::Reason reason) {
   if (!devices.contains(device)) {
     return;
   }
-  const unsigned int old_state = devices[device].state;
+  const NM::DeviceState old_state = devices[device].state;
   devices[device].state = new_state;
-  emitSignal(device, NM_DBUS_INTERFACE_DEVICE, QStringLiteral("StateChanged"), {new_state, old_state, reason});
-  emitPropertiesChanged(device, NM_DBUS_INTERFACE_DEVICE, {{QStringLiteral("State"), new_state}});
+  emitSignal(device, NM_DBUS_INTERFACE_DEVICE, QStringLiteral("StateChanged"),
+             {uint(new_state), uint(old_state), uint(reason)});
+  emitPropertiesChanged(device, NM_DBUS_INTERFACE_DEVICE, {{Property::State, uint(new_state)}});
 }
 
 void NetworkManagerSimulator::setActiveAccessPointOf(const QString &device, const QString &access_point) {
   devices[device].activeAccessPoint = access_point;
   emitPropertiesChanged(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS,
-                        {{QStringLiteral("ActiveAccessPoint"), QVariant::fromValue(objectPath(access_point))}});
+                        {{Property::ActiveAccessPoint, QVariant::fromValue(objectPath(access_point))}});
 }
 
 QString NetworkManagerSimulator::findAccessPoint(const QString &device, const QByteArray &ssid) const {
@@ -605,7 +675,8 @@ QString NetworkManagerSimulator::findAccessPoint(const QString &device, const QB
   QString best;
   for (const QString &path : apOrder) {
     const SimAccessPoint &ap = accessPoints[path];
-    if (!ap.ownHotspot && ap.ssid == ssid && (best.isEmpty() || ap.strength > accessPoints[best].strength)) {
+    const bool named = !ap.hidden && !ap.ownHotspot && !ap.placeholder;
+    if (named && ap.ssid == ssid && (best.isEmpty() || ap.strength > accessPoints[best].strength)) {
       best = path;
     }
   }
@@ -628,16 +699,16 @@ void NetworkManagerSimulator::handleSettings(const QDBusMessage &message) {
   } else if ((member == QStringLiteral("AddConnection") || member == QStringLiteral("AddConnectionUnsaved")) &&
              message.arguments().size() == 1) {
     const Connection settings = readConnection(message.arguments().at(0));
-    const QString type = settingValue(settings, QStringLiteral("connection"), QStringLiteral("type"));
+    const QString type = settingValue(settings, Section::Connection, Key::Type);
     if (type.isEmpty() ||
-        (type == kWifiType && settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray().isEmpty())) {
-      replyError(message, QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty"),
+        (type == kWifiType && settings.value(Section::Wireless).value(Key::Ssid).toByteArray().isEmpty())) {
+      replyError(message, NM::Error::InvalidProperty,
                  QStringLiteral("connection.type or 802-11-wireless.ssid missing"));
       return;
     }
-    if (settings.value(kWifiSecurity).contains(QStringLiteral("psk")) &&
-        !validPsk(settingValue(settings, kWifiSecurity, QStringLiteral("psk")))) {
-      replyError(message, QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty"),
+    if (settings.value(Section::WirelessSecurity).contains(Key::Psk) &&
+        !validPsk(settingValue(settings, Section::WirelessSecurity, Key::Psk))) {
+      replyError(message, NM::Error::InvalidProperty,
                  QStringLiteral("802-11-wireless-security.psk: property is invalid"));
       return;
     }
@@ -655,7 +726,7 @@ void NetworkManagerSimulator::handleSettings(const QDBusMessage &message) {
 void NetworkManagerSimulator::removeConnection(const QString &path) {
   for (auto it = activeConnections.cbegin(); it != activeConnections.cend(); ++it) {
     if (it->connection == path) {
-      deactivate(it.key(), kReasonUserRequested);
+      deactivate(it.key(), NM::Reason::ConnectionRemoved);
       break;
     }
   }
@@ -675,14 +746,13 @@ void NetworkManagerSimulator::handleConnection(const QDBusMessage &message) {
   } else if (member == QStringLiteral("GetSecrets") && args.size() == 1) {
     const QString section = args.at(0).toString();
     if (!saved.settings.contains(section)) {
-      replyError(message, QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.SettingNotFound"),
+      replyError(message, NM::Error::SettingNotFound,
                  QStringLiteral("Connection didn't have requested setting '%1'.").arg(section));
       return;
     }
     const Connection secrets = secretsOf(saved.settings, section);
     if (secrets.value(section).isEmpty()) {
-      replyError(message, QStringLiteral("org.freedesktop.NetworkManager.AgentManager.NoSecrets"),
-                 QStringLiteral("No agents were available for this request."));
+      replyError(message, NM::Error::NoSecrets, QStringLiteral("No agents were available for this request."));
       return;
     }
     reply(message, {QVariant::fromValue(secrets)});
@@ -707,7 +777,7 @@ void NetworkManagerSimulator::handleConnection(const QDBusMessage &message) {
 void NetworkManagerSimulator::handleDevice(const QDBusMessage &message) {
   const QString path = message.path();
   const QString member = message.member();
-  const bool wifi = devices[path].type == kDeviceWifi;
+  const bool wifi = devices[path].type == NM::DeviceType::Wifi;
   if (wifi && (member == QStringLiteral("GetAllAccessPoints") || member == QStringLiteral("GetAccessPoints"))) {
     QVariantMap props;
     properties(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, &props);
@@ -730,12 +800,18 @@ void NetworkManagerSimulator::scheduleScan(const QString &device) {
 
 // Control operations
 
-QString NetworkManagerSimulator::addAccessPoint(const SimAccessPoint &ap) {
+QString NetworkManagerSimulator::addAccessPoint(SimAccessPoint ap) {
+  ap.hwAddress = QStringLiteral("02:00:00:00:01:%1")
+                     .arg((counters[QStringLiteral("AccessPoint")] + 1) % 256, 2, 16, QLatin1Char('0'));
+  return insertAccessPoint(ap);
+}
+
+QString NetworkManagerSimulator::insertAccessPoint(const SimAccessPoint &ap) {
   const QString path = nextPath(QStringLiteral("AccessPoint"));
   accessPoints[path] = ap;
   apOrder << path;
   for (const QString &device : deviceOrder) {
-    if (devices[device].type == kDeviceWifi) {
+    if (devices[device].type == NM::DeviceType::Wifi) {
       emitSignal(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("AccessPointAdded"),
                  {QVariant::fromValue(QDBusObjectPath(path))});
     }
@@ -749,7 +825,7 @@ bool NetworkManagerSimulator::removeAccessPoint(const QString &path) {
   }
   apOrder.removeAll(path);
   for (const QString &device : deviceOrder) {
-    if (devices[device].type == kDeviceWifi) {
+    if (devices[device].type == NM::DeviceType::Wifi) {
       emitSignal(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("AccessPointRemoved"),
                  {QVariant::fromValue(QDBusObjectPath(path))});
     }
@@ -757,7 +833,7 @@ bool NetworkManagerSimulator::removeAccessPoint(const QString &path) {
   return true;
 }
 
-QString NetworkManagerSimulator::addDevice(unsigned int type, const QString &interface) {
+QString NetworkManagerSimulator::addDevice(NM::DeviceType type, const QString &interface) {
   const QString path = nextPath(QStringLiteral("Devices"));
   SimDevice device;
   device.type = type;
@@ -773,8 +849,14 @@ QString NetworkManagerSimulator::addActiveConnection(const QString &type, const 
   const QString active = nextPath(QStringLiteral("ActiveConnection"));
   const QString config = nextPath(QStringLiteral("IP4Config"));
   ip4Configs[config] = {address, 24, QString()};
-  activeConnections[active] = {
-      kRoot, QString(), kRoot, config, type, type, QUuid::createUuid().toString(QUuid::WithoutBraces), 2};
+  activeConnections[active] = {kRoot,
+                               QString(),
+                               kRoot,
+                               config,
+                               type,
+                               type,
+                               QUuid::createUuid().toString(QUuid::WithoutBraces),
+                               NM::ActiveState::Activated};
   activeOrder << active;
   activeConnectionsChanged();
   return active;
@@ -784,13 +866,13 @@ void NetworkManagerSimulator::finishScan() {
   const qint64 now = bootTimeMs();
   for (const QString &path : deviceOrder) {
     SimDevice &device = devices[path];
-    if (device.type != kDeviceWifi) {
+    if (device.type != NM::DeviceType::Wifi) {
       continue;
     }
     device.scanPending = false;
     device.scannedDropped = false;
     device.lastScan = now;
-    emitPropertiesChanged(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, {{QStringLiteral("LastScan"), now}});
+    emitPropertiesChanged(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, {{Property::LastScan, now}});
   }
 }
 
@@ -803,21 +885,18 @@ void NetworkManagerSimulator::setFault(const QString &name, const QString &fault
 }
 
 void NetworkManagerSimulator::setActiveAccessPoint(const QString &path) {
-  const QString device = firstDevice(kDeviceWifi);
+  const QString device = firstDevice(NM::DeviceType::Wifi);
   if (!device.isEmpty()) {
     setActiveAccessPointOf(device, path);
   }
 }
 
-void NetworkManagerSimulator::emitStateChanged(unsigned int new_state, unsigned int old_state, unsigned int reason) {
-  const QString device = firstDevice(kDeviceWifi);
-  if (!device.isEmpty()) {
-    emitSignal(device, NM_DBUS_INTERFACE_DEVICE, QStringLiteral("StateChanged"), {new_state, old_state, reason});
-  }
+void NetworkManagerSimulator::setWifiDeviceState(NM::DeviceState state, NM::Reason reason) {
+  setDeviceState(firstDevice(NM::DeviceType::Wifi), state, reason);
 }
 
 void NetworkManagerSimulator::emitWifiPropertiesChanged(const QString &interface, const QVariantMap &props) {
-  const QString device = firstDevice(kDeviceWifi);
+  const QString device = firstDevice(NM::DeviceType::Wifi);
   if (!device.isEmpty()) {
     emitPropertiesChanged(device, interface, props);
   }
