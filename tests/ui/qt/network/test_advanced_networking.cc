@@ -346,6 +346,8 @@ private slots:
     QTest::addColumn<bool>("joined");
     QTest::addColumn<QString>("psk");
     QTest::newRow("with password") << QStringList{"attic", "attic-pass"} << true << "attic-pass";
+    // The daemon refuses a key under 8 characters and saves nothing: the user is asked again.
+    QTest::newRow("too short, then long enough") << QStringList{"attic", "short", "attic-pass"} << true << "attic-pass";
     QTest::newRow("empty password, open") << QStringList{"attic", ""} << true << QString();
     QTest::newRow("cancelled at SSID") << QStringList{"Cancel"} << false << QString();
     QTest::newRow("cancelled at password") << QStringList{"attic", "Cancel"} << false << QString();
@@ -371,6 +373,9 @@ private slots:
     QCOMPARE(dialogs.seen.first().first(), QStringLiteral("Enter SSID"));
     if (answers.size() > 1) {
       QCOMPARE(dialogs.seen[1].mid(0, 2), (QStringList{"Enter password", "for \"attic\""}));
+    }
+    if (answers.size() > 2) {
+      QCOMPARE(dialogs.seen[2].mid(0, 2), (QStringList{"Wrong password", "for \"attic\""}));
     }
 
     const QList<QDBusObjectPath> added = nmraw::newConnections(before);

@@ -20,6 +20,7 @@ namespace {
 // Used as the password wherever one is sent; it must never show in any output.
 const QString kSentinel = QStringLiteral("sentinel-Pw-5vQ8");
 const QString kRightPassword = QStringLiteral("right-password");
+const QString kHotspotSsid = QStringLiteral("vireda");
 
 Network network(const QByteArray &ssid, unsigned int strength, ConnectedType connected = ConnectedType::DISCONNECTED,
                 SecurityType security = SecurityType::OPEN) {
@@ -446,6 +447,71 @@ private slots:
     QCOMPARE(wrong.count(), 0);
   }
 
+  // A busy daemon answers the new profile's settings after the 100 ms bound: the profile
+  // must still be activated and known (its row gets the Forget button).
+  void justSavedProfileReadAfterAStall_data() {
+    QTest::addColumn<NM::AccessPointSecurity>("security");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("secured") << NM::Security::Wpa2Psk << kRightPassword;
+    QTest::newRow("open") << NM::Security::Open << QString();
+  }
+
+  void justSavedProfileReadAfterAStall() {
+    QFETCH(NM::AccessPointSecurity, security);
+    QFETCH(QString, password);
+    sim.addAccessPoint("Home", 70, security, password);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    const auto before = nmraw::listConnections();
+    sim.stall("GetSettings", 150);
+    MessageLog log;
+
+    wm.connect(wm.seenNetworks.value("Home"), false, password);
+    const QList<QDBusObjectPath> added_list = nmraw::newConnections(before);
+    QCOMPARE(added_list.size(), 1);
+    const QDBusObjectPath added = added_list.first();
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+    QTRY_VERIFY(!nmraw::activeConnectionOf(added).isEmpty());
+    QCOMPARE(sim.callsOf("ActivateConnection").size(), 1);
+    QCOMPARE(log.count("DBus call error:"), 1);  // the bounded read that missed
+    sim.settle();
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::CONNECTED);
+  }
+
+  // A key the daemon refuses (it saves nothing) ends the attempt at once: nothing is left
+  // connecting, and the user is asked again as for a wrong key.
+  void refusedKeyEndsTheAttempt_data() {
+    QTest::addColumn<QByteArray>("ssid");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("listed network") << QByteArray("Home") << false;
+    QTest::newRow("hidden network") << QByteArray("Attic") << true;
+  }
+
+  void refusedKeyEndsTheAttempt() {
+    QFETCH(QByteArray, ssid);
+    QFETCH(bool, hidden);
+    sim.addAccessPoint("Home", 70, NM::Security::Wpa2Psk, kRightPassword);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    QSignalSpy refresh(&wm, &WifiManager::refreshSignal);
+
+    wm.connect(Network{ssid, 70, ConnectedType::DISCONNECTED, SecurityType::WPA}, hidden, "short");
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::DISCONNECTED);
+    QVERIFY(refresh.count() >= 2);  // marked connecting, then not
+    QCOMPARE(wrong.count(), 0);     // asked from the event loop, as the daemon's report would come
+    QTRY_COMPARE(wrong.count(), 1);
+    QCOMPARE(wrong.first().first().toString(), QString::fromUtf8(ssid));
+    QVERIFY(nmraw::connectionsWithSsid(ssid).isEmpty());
+
+    // A stalled daemon proves nothing: the attempt goes on, nobody is asked.
+    sim.setFault("AddConnection", NmSimulator::Fault::Stall);
+    wm.connect(Network{ssid, 70, ConnectedType::DISCONNECTED, SecurityType::WPA}, hidden, "short");
+    sim.settle();
+    QCOMPARE(wrong.count(), 1);
+  }
+
   void reconnectReplacesSavedConnection() {
     sim.addAccessPoint("Home", 70, NM::Security::Wpa2Psk, kRightPassword);
     WifiManager wm(nullptr);
@@ -596,6 +662,24 @@ private slots:
     sim.clearCalls();
     wm.setTetheringEnabled(false);
     QVERIFY(sim.callsOf("DeactivateConnection").isEmpty());
+  }
+
+  // While tethering, the daemon lists the device's own hotspot as the active access point: it is
+  // no network to join. Someone else's network of the same name still is.
+  void ownHotspotNotListed() {
+    sim.addAccessPoint("Cafe", 60, NM::Security::Open);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    wm.setTetheringEnabled(true);
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    sim.settle();
+    QVERIFY(refreshed(wm));
+    QVERIFY(wm.seenNetworks.contains("Cafe"));
+    QVERIFY(!wm.seenNetworks.contains(kHotspotSsid));
+
+    sim.addAccessPoint(kHotspotSsid.toUtf8(), 40, NM::Security::Wpa2Psk);
+    QVERIFY(refreshed(wm));
+    QCOMPARE(wm.seenNetworks.value(kHotspotSsid).strength, 40u);
   }
 
   // A second manager that must switch forwarding off starts the hotspot once the first one's
