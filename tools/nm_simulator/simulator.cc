@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <utility>
+
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusVariant>
@@ -62,10 +64,43 @@ bool validPsk(const QString &psk) {
   return (psk.size() >= 8 && psk.size() <= 63) || hex.match(psk).hasMatch();
 }
 
-// What the daemon advertises for its own WPA hotspot: both generations of ciphers and a pre-shared key.
-constexpr unsigned int kHotspotSecurity = NM::ApSecurity::PairTkip | NM::ApSecurity::PairCcmp |
-                                          NM::ApSecurity::GroupTkip | NM::ApSecurity::GroupCcmp |
-                                          NM::ApSecurity::KeyMgmtPsk;
+// A list of strings of a stored profile; those that came over the bus are still marshalled.
+QStringList stringList(const QVariant &value) {
+  return value.userType() == qMetaTypeId<QDBusArgument>() ? qdbus_cast<QStringList>(value) : value.toStringList();
+}
+
+// The bits of the ciphers a profile lists, or of both when it lists none.
+unsigned int cipherBits(const QVariant &listed, unsigned int tkip, unsigned int ccmp) {
+  const QStringList ciphers = stringList(listed);
+  if (ciphers.isEmpty()) {
+    return tkip | ccmp;
+  }
+  return (ciphers.contains(QStringLiteral("tkip")) ? tkip : 0) | (ciphers.contains(QStringLiteral("ccmp")) ? ccmp : 0);
+}
+
+// What the daemon advertises for an access point it makes up from a profile (its own hotspot,
+// a hidden network's placeholder): the profile's protocols and ciphers, each generation and
+// cipher when it names none.
+NM::AccessPointSecurity advertisedSecurity(const Connection &settings) {
+  if (!settings.contains(Section::WirelessSecurity)) {
+    return NM::Security::Open;
+  }
+  const QVariantMap security = settings.value(Section::WirelessSecurity);
+  const unsigned int bits =
+      cipherBits(security.value(Key::Pairwise), NM::ApSecurity::PairTkip, NM::ApSecurity::PairCcmp) |
+      cipherBits(security.value(Key::Group), NM::ApSecurity::GroupTkip, NM::ApSecurity::GroupCcmp) |
+      NM::ApSecurity::KeyMgmtPsk;
+  const QStringList protocols = stringList(security.value(Key::Proto));
+  const bool wpa = protocols.isEmpty() || protocols.contains(QStringLiteral("wpa"));
+  const bool rsn = protocols.isEmpty() || protocols.contains(QStringLiteral("rsn"));
+  return {NM::ApFlag::Privacy, wpa ? bits : NM::ApSecurity::None, rsn ? bits : NM::ApSecurity::None};
+}
+
+void setSecurity(SimAccessPoint *ap, const NM::AccessPointSecurity &security) {
+  ap->flags = security.flags;
+  ap->wpaFlags = security.wpa_flags;
+  ap->rsnFlags = security.rsn_flags;
+}
 
 // What NetworkManager does to a stored profile.
 void normalize(Connection *settings) {
@@ -352,15 +387,9 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
       return true;
     }
     if (interface == NM_DBUS_INTERFACE_DEVICE_WIRELESS && device.type == NM::DeviceType::Wifi) {
-      QStringList visible;
-      for (const QString &ap : apOrder) {
-        if (accessPoints.value(ap).ownHotspot || !device.scannedDropped) {
-          visible << ap;
-        }
-      }
       p[Property::ActiveAccessPoint] = QVariant::fromValue(objectPath(device.activeAccessPoint));
       p[Property::LastScan] = device.lastScan;
-      p[QStringLiteral("AccessPoints")] = objectPathList(visible);
+      p[QStringLiteral("AccessPoints")] = objectPathList(apOrder);
       p[QStringLiteral("Mode")] = 2u;
       p[QStringLiteral("HwAddress")] = QStringLiteral("02:00:00:00:00:01");
       p[QStringLiteral("Bitrate")] = 0u;
@@ -509,20 +538,15 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
   const SimActiveConnection active = activeConnections[active_path];
   const Connection settings = connections.value(active.connection).settings;
   setDeviceState(active.device, NM::DeviceState::Prepare, NM::Reason::None);
-
   if (active.type != kWifiType) {
     setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
     completeActivation(active_path, kRoot, QStringLiteral("10.64.0.%1").arg(counters[QStringLiteral("IP4Config")] + 2));
     return;
   }
-  if (settingValue(settings, Section::Wireless, Key::Mode) == QStringLiteral("ap")) {
-    setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
-    startHotspot(active_path, settings);
-    return;
-  }
 
   const QByteArray ssid = settings.value(Section::Wireless).value(Key::Ssid).toByteArray();
-  QString ap_path = findAccessPoint(active.device, ssid);
+  const bool serves_hotspot = settingValue(settings, Section::Wireless, Key::Mode) == QStringLiteral("ap");
+  QString ap_path = serves_hotspot ? startHotspot(settings) : findAccessPoint(active.device, ssid);
   if (!ap_path.isEmpty()) {
     // The daemon takes the access point as the active one while it prepares.
     setActiveAccessPointOf(active.device, ap_path);
@@ -533,6 +557,10 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
     setDeviceState(active.device, NM::DeviceState::NeedAuth, NM::Reason::None);
     setDeviceState(active.device, NM::DeviceState::Prepare, NM::Reason::None);
     setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
+  }
+  if (serves_hotspot) {
+    serveHotspot(active_path, settings);
+    return;
   }
   if (ap_path.isEmpty() && settings.value(Section::Wireless).value(Key::Hidden).toBool()) {
     ap_path = probeHiddenNetwork(active.device, settings);
@@ -553,24 +581,32 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
                      QStringLiteral("192.168.1.%1").arg(counters[QStringLiteral("IP4Config")] + 100));
 }
 
-// The daemon lists its own hotspot as an access point of zero strength, and drops what it had
-// scanned until the next scan.
-void NetworkManagerSimulator::startHotspot(const QString &active_path, const Connection &settings) {
+// A device that turns into a hotspot drops the networks it had scanned, and lists the hotspot
+// as an access point of zero strength.
+QString NetworkManagerSimulator::startHotspot(const Connection &settings) {
+  scannedAside.clear();
+  for (const QString &path : QStringList(apOrder)) {
+    scannedAside << accessPoints.value(path);
+    removeAccessPoint(path);
+  }
   SimAccessPoint hotspot;
   hotspot.ssid = settings.value(Section::Wireless).value(Key::Ssid).toByteArray();
-  if (settings.contains(Section::WirelessSecurity)) {
-    hotspot.flags = NM::ApFlag::Privacy;
-    hotspot.wpaFlags = kHotspotSecurity;
-    hotspot.rsnFlags = kHotspotSecurity;
-  }
+  setSecurity(&hotspot, advertisedSecurity(settings));
   hotspot.ownHotspot = true;
-  const QString device = activeConnections.value(active_path).device;
-  devices[device].scannedDropped = true;
-  const QString path = insertAccessPoint(hotspot);
+  hotspot.hwAddress = QStringLiteral("02:00:00:00:00:01");  // the device's own
+  return insertAccessPoint(hotspot);
+}
+
+// The networks around come back, as new objects, while the hotspot takes its address.
+void NetworkManagerSimulator::serveHotspot(const QString &active_path, const Connection &settings) {
+  for (const SimAccessPoint &ap : std::exchange(scannedAside, {})) {
+    insertAccessPoint(ap);
+  }
   const IpConfig address_data = qdbus_cast<IpConfig>(settings.value(Section::Ipv4).value(Key::AddressData));
   const QString address =
       address_data.isEmpty() ? QStringLiteral("10.42.0.1") : address_data.first().value(Key::Address).toString();
-  completeActivation(active_path, path, address);
+  completeActivation(active_path, devices.value(activeConnections.value(active_path).device).activeAccessPoint,
+                     address);
 }
 
 // While it looks for a hidden network by name, the daemon lets a placeholder access point of
@@ -579,11 +615,7 @@ void NetworkManagerSimulator::startHotspot(const QString &active_path, const Con
 QString NetworkManagerSimulator::probeHiddenNetwork(const QString &device, const Connection &settings) {
   SimAccessPoint placeholder;
   placeholder.ssid = settings.value(Section::Wireless).value(Key::Ssid).toByteArray();
-  if (settings.contains(Section::WirelessSecurity)) {
-    placeholder.flags = NM::ApFlag::Privacy;
-    placeholder.wpaFlags = kHotspotSecurity;
-    placeholder.rsnFlags = kHotspotSecurity;
-  }
+  setSecurity(&placeholder, advertisedSecurity(settings));
   placeholder.placeholder = true;
   const QString placeholder_path = insertAccessPoint(placeholder);
   setActiveAccessPointOf(device, placeholder_path);
@@ -635,7 +667,6 @@ void NetworkManagerSimulator::deactivate(QString active_path, NM::Reason reason)
   ip4Configs.remove(active.ip4Config);
   if (accessPoints.value(active.specificObject).ownHotspot) {
     removeAccessPoint(active.specificObject);
-    devices[active.device].scannedDropped = false;
   }
   if (devices.contains(active.device)) {
     SimDevice &device = devices[active.device];
@@ -870,7 +901,6 @@ void NetworkManagerSimulator::finishScan() {
       continue;
     }
     device.scanPending = false;
-    device.scannedDropped = false;
     device.lastScan = now;
     emitPropertiesChanged(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, {{Property::LastScan, now}});
   }

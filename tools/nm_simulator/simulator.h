@@ -32,8 +32,6 @@ struct SimDevice {
   QString activeConnection = QStringLiteral("/");
   qint64 lastScan = -1;
   bool scanPending = false;
-  // A device that starts a hotspot drops the networks it had scanned until it scans again.
-  bool scannedDropped = false;
 };
 
 struct SimSavedConnection {
@@ -105,6 +103,7 @@ private:
   QStringList deviceOrder;
   QStringList apOrder;
   QStringList activeOrder;
+  QList<SimAccessPoint> scannedAside;  // while a hotspot starts
 
   QString nextPath(const QString &kind);
   QString firstDevice(NM::DeviceType type) const;
@@ -132,7 +131,8 @@ private:
   void activate(const QDBusMessage &message);
   void deactivate(QString active_path, NM::Reason reason);  // by value: callers pass keys of the maps it changes
   void runActivation(const QString &active_path);
-  void startHotspot(const QString &active_path, const Connection &settings);
+  QString startHotspot(const Connection &settings);
+  void serveHotspot(const QString &active_path, const Connection &settings);
   QString probeHiddenNetwork(const QString &device, const Connection &settings);
   QString insertAccessPoint(const SimAccessPoint &ap);
   void completeActivation(const QString &active_path, const QString &access_point, const QString &address);
