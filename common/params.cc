@@ -164,12 +164,3 @@ int Params::remove(const std::string &key) {
     return -1;
   return fsync_dir(getParamPath());
 }
-
-std::optional<Params> try_open_params(const std::string &path) {
-  try {
-    return Params(path);
-  } catch (const std::exception &e) {
-    LOGE("Failed to open params: %s", e.what());
-    return std::nullopt;
-  }
-}

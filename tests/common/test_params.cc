@@ -15,6 +15,7 @@
 
 #include "common/params.h"
 #include "tests/common/hammer_value.h"
+#include "tests/fixtures/full_file_system.h"
 #include "tests/fixtures/log_collector.h"
 #include "tests/fixtures/qtest_std_string.h"
 
@@ -31,23 +32,6 @@ void raw_write(const std::string &path, const std::string &bytes) {
 
 QStringList temp_values(const std::string &root) {
   return QDir(QString::fromStdString(root)).entryList({".tmp_value_*"}, QDir::Files | QDir::Hidden | QDir::System);
-}
-
-// Fills a file system until it reports ENOSPC, one way or the other.
-void exhaust_space(const std::string &dir) {
-  std::ofstream filler(dir + "/filler", std::ios::binary);
-  const std::string chunk(4096, 'f');
-  while (filler.write(chunk.data(), chunk.size()) && filler.flush()) {
-  }
-}
-
-void exhaust_inodes(const std::string &dir) {
-  for (int i = 0;; ++i) {
-    const int fd = ::open((dir + "/inode" + std::to_string(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0)
-      break;
-    ::close(fd);
-  }
 }
 
 }  // namespace
@@ -299,7 +283,7 @@ private slots:
     const std::string store = root + "/params";
     Params params(store);
     QCOMPARE(params.put("Key", "old value"), 0);
-    noInodes ? exhaust_inodes(root) : exhaust_space(root);
+    noInodes ? full_file_system::exhaust_inodes(root) : full_file_system::exhaust_space(root);
 
     QCOMPARE(params.put("Key", std::string(64 * 1024, 'n')), expected);
     QCOMPARE(params.get("Key"), std::string("old value"));
