@@ -69,6 +69,7 @@ void checkSentRecord(FuzzedDataProvider &input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  fuzz::keepOffTheDevice();
   // The collector binds the endpoint of this process alone before the sink connects to it.
   const std::string prefix = LogCollector::unique_prefix("fuzz-log-record");
   setenv("HALCYRA_PREFIX", prefix.c_str(), 1);

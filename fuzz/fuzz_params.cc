@@ -41,6 +41,7 @@ void removeScratch() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  fuzz::keepOffTheDevice();
   std::string tmpl = fs::exists("/dev/shm") ? "/dev/shm/params-fuzz.XXXXXX" : "/tmp/params-fuzz.XXXXXX";
   if (mkdtemp(tmpl.data()) == nullptr) {
     perror("mkdtemp");

@@ -14,7 +14,7 @@ seconds="${1:-10}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_updater_progress fuzz_log_record fuzz_params fuzz_ssid fuzz_http_reply)
+  targets=(fuzz_updater_progress fuzz_log_record fuzz_params fuzz_ssid fuzz_http_reply fuzz_nm_replies)
 fi
 
 bash scripts/deps.sh
@@ -29,7 +29,7 @@ export ASAN_SYMBOLIZER_PATH=${ASAN_SYMBOLIZER_PATH:-/usr/lib/llvm-14/bin/llvm-sy
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp}
 # Qt deletes some objects only once control is back in its event loop, which libFuzzer's check
 # after every input takes for leaks: these targets are checked for leaks once, at exit.
-leaks_at_exit=" fuzz_updater_progress fuzz_ssid fuzz_http_reply "
+leaks_at_exit=" fuzz_updater_progress fuzz_ssid fuzz_http_reply fuzz_nm_replies "
 
 mkdir -p "$build/crashes"
 for target in "${targets[@]}"; do
@@ -39,8 +39,11 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   leaks=1
   [[ "$leaks_at_exit" == *" $target "* ]] && leaks=0
+  # The NetworkManager stand-in needs a private system bus of its own.
+  wrapper=()
+  [ "$target" = fuzz_nm_replies ] && wrapper=(tests/fixtures/system_bus.sh)
   status=0
-  "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -detect_leaks="$leaks" \
+  "${wrapper[@]}" "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -detect_leaks="$leaks" \
     -artifact_prefix="$build/crashes/$target-" "$corpus" "fuzz/corpus/$name" >"$log" 2>&1 </dev/null || status=$?
   runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
   rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")"
