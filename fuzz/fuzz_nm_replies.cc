@@ -3,8 +3,8 @@
 // (names, SSID bytes, strengths, flags), otherwise with errors, empty replies or values of any
 // D-Bus type, and sends it signals with such arguments. The manager
 // must come through construction, a refresh, the hotspot and cellular calls, with a table whose
-// keys are its networks' SSID texts. Written against the manager's public operations, so it holds
-// whatever its D-Bus readers look like inside.
+// keys are its networks' SSID texts; and every typed reader of the D-Bus layer must give a value
+// or the empty one.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <atomic>
@@ -286,6 +286,39 @@ void settle(const bool &done = false) {
   }
 }
 
+// Every typed reader once more, on an object the input names; and whatever the settings look
+// like, a copy for the log has every secret hidden.
+void readThroughEveryReader(FuzzedDataProvider &in) {
+  const QDBusObjectPath object = pathFrom(in);
+  const QString section = in.ConsumeBool() ? QStringLiteral("802-11-wireless-security") : textFrom(in);
+  nm::devices();
+  nm::deviceType(object);
+  nm::activeConnections();
+  nm::activeAccessPoint(object.path());
+  nm::specificObject(object);
+  nm::activeConnectionType(object);
+  nm::addressData(nm::ip4Config(object));
+  nm::listConnections();
+  nm::secrets(object, section);
+  nm::storedSecrets(object, section);
+  nm::addConnection({});
+  QDBusPendingCall scan = nm::getAllAccessPoints(object.path());
+  scan.waitForFinished();
+  if (const auto access_points = nm::accessPoints(scan)) {
+    nm::accessPointProperties(*access_points);
+  }
+
+  const Connection settings = nm::settings(object);
+  const Connection hidden = nm::withSecretsHidden(settings);
+  for (auto section_it = settings.cbegin(); section_it != settings.cend(); ++section_it) {
+    for (auto it = section_it->cbegin(); it != section_it->cend(); ++it) {
+      const QVariant shown = hidden.value(section_it.key()).value(it.key());
+      fuzz::check(nm::isSecretKey(it.key()) ? shown == QStringLiteral("<hidden>") : shown == it.value(),
+                  QStringLiteral("secret hidden: ") + it.key());
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -324,6 +357,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       fuzz::check(it.key() == ssidText(it->ssid), QStringLiteral("table key is the SSID text"));
     }
     wifi.stop();
+    readThroughEveryReader(signal_input);
     // The manager lives as long as the program: nothing of it may still be waiting for a reply.
     settle();
   }
