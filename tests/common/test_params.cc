@@ -317,6 +317,35 @@ private slots:
       QVERIFY(hammer::is_whole(Params(root).get("K" + std::to_string(k))));
   }
 
+  // The first processes to open a store make its key directory together: what each of them
+  // writes must stay visible, so they all end up in one directory.
+  void processesMakingTheStoreTogetherShareIt() {
+    QVERIFY(QDir().mkpath(QString::fromStdString(root)));
+    for (int round = 0; round < 30; ++round) {
+      const std::string store = root + "/round" + std::to_string(round);
+      const std::string start = root + "/start" + std::to_string(round);
+      QCOMPARE(::mkfifo(start.c_str(), 0600), 0);
+      std::vector<std::unique_ptr<QProcess>> openers;
+      for (int w = 0; w < 8; ++w) {
+        openers.push_back(
+            hammer({"open", QString::fromStdString(store), QString::fromStdString(start), QString::number(w)}));
+      }
+      // Each waits in its open of the FIFO; opening it for writing lets them all go at once.
+      QTest::qWait(100);
+      const int fd = ::open(start.c_str(), O_WRONLY | O_CLOEXEC);
+      QVERIFY(fd >= 0);
+      ::close(fd);
+      for (auto &opener : openers) {
+        QVERIFY(opener->waitForFinished(30000));
+        QCOMPARE(opener->exitCode(), 0);
+      }
+      const Params params(store);
+      for (int w = 0; w < 8; ++w) {
+        QCOMPARE(params.get("W" + std::to_string(w)), std::to_string(w));
+      }
+    }
+  }
+
   void killedWriterLeavesWholeValues() {
     QVERIFY(QDir().mkpath(QString::fromStdString(root)));
     Params params(root);
