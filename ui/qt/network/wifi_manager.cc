@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <tuple>
+#include <utility>
 
 #include <QDebug>
 #include <QUuid>
@@ -264,6 +265,8 @@ void WifiManager::addKnownConnection(const QDBusObjectPath &path, const Connecti
   knownConnections[path] = ssid;
   if (ssid != tethering_ssid) {
     activateWifiConnection(ssid);
+  } else if (std::exchange(hotspot_awaits_profile, false)) {
+    activateHotspot();
   }
 }
 
@@ -404,18 +407,25 @@ bool WifiManager::isTetheringEnabled() {
 
 void WifiManager::setTetheringEnabled(bool enabled) {
   if (!enabled) {
+    hotspot_awaits_profile = false;
     deactivateConnectionBySsid(tethering_ssid);
     return;
   }
   if (!isKnownConnection(tethering_ssid)) {
     addTetheringConnection();
   }
+  // A busy daemon may save the new profile after the bound: it is started once announced.
+  hotspot_awaits_profile = !activateHotspot();
+}
+
+bool WifiManager::activateHotspot() {
   const std::optional<QDBusPendingCall> pending = activateWifiConnection(tethering_ssid);
   if (!pending) {
-    return;
+    return false;
   }
   auto *watcher = new QDBusPendingCallWatcher(*pending);
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this, &WifiManager::tetheringActivated);
+  return true;
 }
 
 void WifiManager::tetheringActivated(QDBusPendingCallWatcher *call) {

@@ -88,6 +88,7 @@ private:
   QString tethering_ssid;
   const QString defaultTetheringPassword = QStringLiteral("plumtreeorbit");
   QString activeAp;
+  bool hotspot_awaits_profile = false;  // asked for before the daemon announced its profile
   QDBusObjectPath lteConnectionPath;
 
   QString getAdapter(NM::DeviceType adapter_type);
@@ -110,6 +111,7 @@ private:
   void deactivateConnectionBySsid(const QString &ssid);
 
   void addTetheringConnection();
+  bool activateHotspot();
   void activateModemConnection(const QDBusObjectPath &path);
   bool gsmAutoConfigKept(const QVariantMap &gsm) const;
   QString getIp4Address();

@@ -664,6 +664,18 @@ private slots:
     QVERIFY(sim.callsOf("DeactivateConnection").isEmpty());
   }
 
+  // A busy daemon saves the hotspot's profile after the bound: the hotspot still starts, once.
+  void hotspotStartsWhenItsProfileIsSavedLate() {
+    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
+    WifiManager wm(nullptr);
+    sim.stall("AddConnection", 150);
+    wm.setTetheringEnabled(true);
+    QVERIFY(sim.callsOf("ActivateConnection").isEmpty());
+    QTRY_VERIFY(wm.isTetheringEnabled());
+    QCOMPARE(sim.callsOf("ActivateConnection").size(), 1);
+    QCOMPARE(nmraw::connectionsWithSsid("vireda").size(), 1);
+  }
+
   // While tethering, the daemon lists the device's own hotspot as the active access point: it is
   // no network to join. Someone else's network of the same name still is.
   void ownHotspotNotListed() {
