@@ -16,6 +16,10 @@
 #   advanced.png          the advanced page, advanced-end.png scrolled to its last row
 #   tethering-password.png, apn.png, hidden-ssid.png, hidden-password.png  its dialogs
 #   tethering-on.png      the advanced page with the hotspot switched on
+#   tethering-list.png    the Wi-Fi list meanwhile: the networks around, not the own hotspot
+#   hidden-refused.png    "Wrong password" at once for a hidden network given a key under 8
+#                         characters, which NetworkManager refuses; hidden-refused-cancelled.png
+#                         the list after cancelling it, nothing left connecting
 #   panel-styled-first.png, advanced-styled-first.png, tethering-password-styled-first.png
 #                         the same screens with the window styled before the panel is built;
 #                         the script fails unless each matches its counterpart pixel for pixel
@@ -77,7 +81,12 @@ preview wait-rows:6 tap:Advanced shot:"$out/advanced.png" \
   tap:EDIT#1 shot:"$out/tethering-password.png" tap:Cancel \
   tap:EDIT#2 type:"internet.example" shot:"$out/apn.png" tap:Cancel \
   tap:CONNECT type:Attic shot:"$out/hidden-ssid.png" tap:→ shot:"$out/hidden-password.png" tap:Cancel \
-  show:"Enable Tethering" toggle:"Enable Tethering" wait:1500 shot:"$out/tethering-on.png"
+  show:"Enable Tethering" toggle:"Enable Tethering" wait:1500 shot:"$out/tethering-on.png" \
+  tap:Back wait:1500 shot:"$out/tethering-list.png"
+
+# A hidden network's key under 8 characters, which NetworkManager refuses: asked again at once.
+preview wait-rows:6 tap:Advanced show:"Hidden Network" tap:CONNECT type:Attic tap:→ type:short tap:→ \
+  wait:800 shot:"$out/hidden-refused.png" tap:Cancel wait:800 shot:"$out/hidden-refused-cancelled.png"
 
 # The update program styles its window before it builds the panel; the look must not depend on it.
 preview --styled-first wait-rows:6 shot:"$out/panel-styled-first.png" \
