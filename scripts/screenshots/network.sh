@@ -16,6 +16,7 @@
 #   advanced.png          the advanced page, advanced-end.png scrolled to its last row
 #   tethering-password.png, apn.png, hidden-ssid.png, hidden-password.png  its dialogs
 #   tethering-on.png      the advanced page with the hotspot switched on
+#   list-100.png, list-100-end.png  a list of 100 networks, at its top and scrolled to its last row
 # Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
 set -euo pipefail
 
@@ -52,6 +53,20 @@ preview() {
     --nm-simulator "$simulator" "${sim_args[@]}" --scan-delay 300 -- \
     sh -c "${SIM_SETUP:-true}"' && exec "$@"' sh "$preview" "$@"
 }
+# COUNT networks, secured and open, of all strengths, as a networks file.
+write_networks() {
+  local i sep=""
+  echo "[" >"$2"
+  for ((i = 0; i < $1; i++)); do
+    if ((i % 3 == 0)); then
+      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"open\"}" >>"$2"
+    else
+      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"wpa2\"}" >>"$2"
+    fi
+    sep=","
+  done
+  echo "]" >>"$2"
+}
 simulator_call() {
   echo "dbus-send --system --print-reply --dest=org.halcyra.NmSimulator /org/halcyra/NmSimulator" \
     "org.halcyra.NmSimulator.$* >/dev/null"
@@ -75,5 +90,9 @@ preview wait-rows:6 tap:Advanced shot:"$out/advanced.png" \
   tap:EDIT#2 type:"internet.example" shot:"$out/apn.png" tap:Cancel \
   tap:CONNECT type:Attic shot:"$out/hidden-ssid.png" tap:→ shot:"$out/hidden-password.png" tap:Cancel \
   show:"Enable Tethering" toggle:"Enable Tethering" wait:1500 shot:"$out/tethering-on.png"
+
+write_networks 100 "$work/many.json"
+SIM_ARGS="--networks $work/many.json" preview --no-advanced wait-rows:100 shot:"$out/list-100.png" \
+  show:"Network 9" wait:500 shot:"$out/list-100-end.png"
 
 echo "$out"
