@@ -1,5 +1,7 @@
 #include "common/json.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -7,9 +9,18 @@
 
 namespace {
 
-// Bytes that need no escape are copied in runs; records are mostly such text.
-bool needs_escape(unsigned char ch) {
-  return ch <= 0x1f || ch == '"' || ch == '\\' || ch == 0xe2;
+// The bytes that a string cannot hold as they are: control characters, the quote and the backslash,
+// and the lead byte of the line and paragraph separators.
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int ch = 0; ch <= 0x1f; ++ch)
+    table[ch] = true;
+  table['"'] = table['\\'] = table[0xe2] = true;
+  return table;
+}();
+
+bool needs_escape(char ch) {
+  return kNeedsEscape[static_cast<unsigned char>(ch)];
 }
 
 // The line and paragraph separators end lines in JavaScript.
@@ -60,17 +71,19 @@ void dump_escaped(std::string_view value, size_t &i, std::string &out) {
 
 }  // namespace
 
+// Text is mostly bytes that need no escape: they are copied a run at a time.
 void Json::dump_string(std::string_view value, std::string &out) {
   out += '"';
-  size_t run_start = 0;
-  for (size_t i = 0; i < value.size(); ++i) {
-    if (!needs_escape(static_cast<unsigned char>(value[i])))
-      continue;
-    out.append(value.substr(run_start, i - run_start));
+  size_t i = 0;
+  while (i < value.size()) {
+    const size_t run_end = std::find_if(value.begin() + i, value.end(), needs_escape) - value.begin();
+    out.append(value, i, run_end - i);
+    if (run_end == value.size())
+      break;
+    i = run_end;
     dump_escaped(value, i, out);
-    run_start = i + 1;
+    ++i;
   }
-  out.append(value.substr(run_start));
   out += '"';
 }
 
