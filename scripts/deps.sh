@@ -1,5 +1,5 @@
 #!/bin/bash
-# Installs every Debian package the build, the tests and the demo need.
+# Installs every Debian package the build, the tests, the demo and the benchmarks need.
 # Skips apt entirely when everything is already present.
 set -euo pipefail
 
@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb x11-utils xdotool imagemagick fonts-inter fontconfig
   python3-jwt python3-dbus
   util-linux iproute2 procps
+  valgrind
 )
 
 missing=()
