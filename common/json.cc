@@ -9,24 +9,66 @@
 
 namespace {
 
-// The bytes that a string cannot hold as they are: control characters, the quote and the backslash,
-// and the lead byte of the line and paragraph separators.
-constexpr std::array<bool, 256> kNeedsEscape = [] {
+// The bytes that stop a run of plain text: control characters, the quote and the backslash, and
+// every byte of a multibyte character, which is checked before it is kept.
+constexpr std::array<bool, 256> kStopsRun = [] {
   std::array<bool, 256> table{};
-  for (int ch = 0; ch <= 0x1f; ++ch)
-    table[ch] = true;
-  table['"'] = table['\\'] = table[0xe2] = true;
+  for (int ch = 0; ch < 256; ++ch)
+    table[ch] = ch <= 0x1f || ch == '"' || ch == '\\' || ch >= 0x80;
   return table;
 }();
 
-bool needs_escape(char ch) {
-  return kNeedsEscape[static_cast<unsigned char>(ch)];
+bool stops_run(char ch) {
+  return kStopsRun[static_cast<unsigned char>(ch)];
+}
+
+// Where the run of plain text that starts at `from` ends.
+size_t next_stop(std::string_view value, size_t from) {
+  return std::find_if(value.begin() + from, value.end(), stops_run) - value.begin();
+}
+
+// Length of the well-formed UTF-8 sequence at value[i] (Unicode's table of well-formed byte
+// sequences: no overlong forms, no surrogates, nothing above U+10FFFF), or 0 when there is none.
+size_t utf8_sequence_length(std::string_view value, size_t i) {
+  const auto byte = [&](size_t k) { return i + k < value.size() ? static_cast<unsigned char>(value[i + k]) : 0; };
+  const auto continuation = [&](size_t k) { return (byte(k) & 0xc0) == 0x80; };
+  const unsigned char lead = byte(0);
+  if (lead >= 0xc2 && lead <= 0xdf)
+    return continuation(1) ? 2 : 0;
+  if (lead >= 0xe0 && lead <= 0xef) {
+    const unsigned char low = lead == 0xe0 ? 0xa0 : 0x80;
+    const unsigned char high = lead == 0xed ? 0x9f : 0xbf;
+    return byte(1) >= low && byte(1) <= high && continuation(2) ? 3 : 0;
+  }
+  if (lead >= 0xf0 && lead <= 0xf4) {
+    const unsigned char low = lead == 0xf0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xf4 ? 0x8f : 0xbf;
+    return byte(1) >= low && byte(1) <= high && continuation(2) && continuation(3) ? 4 : 0;
+  }
+  return 0;
 }
 
 // The line and paragraph separators end lines in JavaScript.
-bool is_js_line_break(std::string_view value, size_t i) {
-  return i + 2 < value.size() && static_cast<unsigned char>(value[i + 1]) == 0x80 &&
-         (static_cast<unsigned char>(value[i + 2]) == 0xa8 || static_cast<unsigned char>(value[i + 2]) == 0xa9);
+bool is_js_line_break(std::string_view sequence) {
+  return sequence == "\xe2\x80\xa8" || sequence == "\xe2\x80\xa9";
+}
+
+// Writes the byte at value[i] and above 0x7f: the JavaScript line breaks escaped, and U+FFFD for
+// a byte that starts no well-formed character, as QString::fromUtf8 reads it. Invalid UTF-8 would
+// make the record no JSON at all, and the collector would drop it.
+void dump_multibyte(std::string_view value, size_t &i, std::string &out) {
+  const size_t length = utf8_sequence_length(value, i);
+  if (length == 0) {
+    out += "\xef\xbf\xbd";
+    return;
+  }
+  const std::string_view sequence = value.substr(i, length);
+  if (is_js_line_break(sequence)) {
+    out += sequence[2] == '\xa8' ? "\\u2028" : "\\u2029";
+  } else {
+    out.append(sequence);
+  }
+  i += length - 1;
 }
 
 void dump_escaped(std::string_view value, size_t &i, std::string &out) {
@@ -53,37 +95,37 @@ void dump_escaped(std::string_view value, size_t &i, std::string &out) {
     case '\t':
       out += "\\t";
       break;
-    case 0xe2:
-      if (is_js_line_break(value, i)) {
-        out += static_cast<unsigned char>(value[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
-        i += 2;
+    default:
+      if (ch >= 0x80) {
+        dump_multibyte(value, i, out);
       } else {
-        out += static_cast<char>(ch);
+        char buf[8];
+        snprintf(buf, sizeof(buf), "\\u%04x", ch);
+        out += buf;
       }
-      break;
-    default: {
-      char buf[8];
-      snprintf(buf, sizeof(buf), "\\u%04x", ch);
-      out += buf;
-    }
   }
 }
 
 }  // namespace
 
-// Text is mostly bytes that need no escape: they are copied a run at a time.
+// Text is mostly plain bytes: they are copied a run at a time.
 void Json::dump_string(std::string_view value, std::string &out) {
   out += '"';
-  size_t i = 0;
+  size_t run_start = 0;
+  size_t i = next_stop(value, 0);
   while (i < value.size()) {
-    const size_t run_end = std::find_if(value.begin() + i, value.end(), needs_escape) - value.begin();
-    out.append(value, i, run_end - i);
-    if (run_end == value.size())
-      break;
-    i = run_end;
+    // Well-formed characters stay in the run, all but the JavaScript line breaks.
+    const size_t length = utf8_sequence_length(value, i);
+    if (length > 0 && !is_js_line_break(value.substr(i, length))) {
+      i = next_stop(value, i + length);
+      continue;
+    }
+    out.append(value.substr(run_start, i - run_start));
     dump_escaped(value, i, out);
-    ++i;
+    run_start = i + 1;
+    i = next_stop(value, run_start);
   }
+  out.append(value.substr(run_start));
   out += '"';
 }
 

@@ -9,7 +9,7 @@
 #include <QVector>
 #include <QWidget>
 
-#include "common/params.h"
+#include "common/safe_params.h"
 #include "ui/qt/network/wifi_manager.h"
 #include "ui/qt/widgets/controls.h"
 
@@ -96,7 +96,7 @@ private:
   ButtonControl *hiddenNetworkButton;
   ToggleControl *meteredToggle;
   WifiManager *wifi = nullptr;
-  Params params;
+  SafeParams params;
 
 signals:
   void backPress();
