@@ -18,12 +18,9 @@ constexpr std::array<bool, 256> kStopsRun = [] {
   return table;
 }();
 
-bool stops_run(char ch) {
-  return kStopsRun[static_cast<unsigned char>(ch)];
-}
-
 // Where the run of plain text that starts at `from` ends.
 size_t next_stop(std::string_view value, size_t from) {
+  const auto stops_run = [](char ch) { return kStopsRun[static_cast<unsigned char>(ch)]; };
   return std::find_if(value.begin() + from, value.end(), stops_run) - value.begin();
 }
 
