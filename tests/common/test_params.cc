@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -15,6 +16,7 @@
 
 #include "common/params.h"
 #include "tests/common/hammer_value.h"
+#include "tests/fixtures/built_program.h"
 #include "tests/fixtures/log_collector.h"
 #include "tests/fixtures/qtest_std_string.h"
 
@@ -340,7 +342,15 @@ private slots:
     int killedMidWrite = 0;
     for (int round = 0; round < 200; ++round) {
       auto writer = hammer({"write", QString::fromStdString(root), QString::number(round), "0"});
+      // The kill lands at a random point of its writing, so wait until it writes: starting can take
+      // longer than the whole window (under emulation it does).
+      const std::string own_value = "w" + std::to_string(round) + "-";
+      QDeadlineTimer writing(30000);
+      while (params.get("K0").rfind(own_value, 0) != 0 && temp_values(root).isEmpty() && !writing.hasExpired())
+        QThread::usleep(200);
+      QVERIFY(!writing.hasExpired());
       QThread::usleep(QRandomGenerator::global()->bounded(30000));
+      QVERIFY(writer->processId() > 0);  // 0 or -1 would signal far more than the writer
       ::kill(writer->processId(), SIGKILL);
       QVERIFY(writer->waitForFinished(10000));
       QCOMPARE(writer->exitStatus(), QProcess::CrashExit);
@@ -367,7 +377,7 @@ private:
   std::unique_ptr<QProcess> hammer(const QStringList &args) {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(PARAMS_HAMMER, args);
+    startBuiltProgram(*process, PARAMS_HAMMER, args);
     process->waitForStarted();
     return process;
   }

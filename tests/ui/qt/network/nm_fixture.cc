@@ -12,6 +12,7 @@
 #include <QMutexLocker>
 
 #include "common/swaglog.h"
+#include "tests/fixtures/built_program.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ bool Simulator::start(const QStringList &args) {
   stop();
   captured.clear();
   process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(QString::fromLocal8Bit(qgetenv("NM_SIMULATOR")), args);
+  startBuiltProgram(process, QString::fromLocal8Bit(qgetenv("NM_SIMULATOR")), args);
   if (!process.waitForStarted(5000)) {
     return false;
   }
