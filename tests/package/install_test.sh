@@ -10,8 +10,9 @@
 #     scripts would need the target's CPU, and none of them matters for starting the program);
 #  3. dpkg --root installs the package itself, checking its dependencies against that root;
 #  4. the installed program runs chrooted in the root (under qemu's user emulation when the
-#     package is for another CPU), offscreen: it shows its prompt (reported by PROMPT_PROBE.so)
-#     and ends normally on SIGTERM; without arguments it stops with its diagnostic.
+#     package is for another CPU), offscreen: it shows its prompt in Inter and reads its images
+#     (reported by PROMPT_PROBE.so), and ends normally on SIGTERM; without arguments it stops with
+#     its diagnostic.
 # Nothing outside a scratch directory is written.
 set -euo pipefail
 
@@ -85,6 +86,8 @@ cat "$work/prompt.out"
 for expected in "Update Required" "Connect to Wi-Fi" "Install"; do
   grep -q "^shown: $expected \[Inter\]$" "$work/prompt.out" || { cat "$work/prompt.err" >&2; fail "the prompt does not show \"$expected\" in Inter"; }
 done
+grep -q '^image: .*\.svg [1-9]' "$work/prompt.out" || fail "no image of the program could be read"
+! grep '^image: .* 0x0$' "$work/prompt.out" || fail "images that cannot be read"
 [ "$rc" -eq 0 ] || { cat "$work/prompt.err" >&2; fail "the program did not end normally on SIGTERM (status $rc)"; }
 [ -z "$shot" ] || cp "$root/tmp/shot.png" "$shot"
 
@@ -93,4 +96,4 @@ rc=0
 { "${env_offscreen[@]}" "${run[@]}" "$program" >/dev/null 2>"$work/no-args.err"; } 2>/dev/null || rc=$?
 [ "$rc" -eq 134 ] || { cat "$work/no-args.err" >&2; fail "without arguments the status was $rc, not 134 (SIGABRT)"; }
 grep -q "Assertion \`updater.size()' failed" "$work/no-args.err" || { cat "$work/no-args.err" >&2; fail "without arguments no diagnostic"; }
-echo "install_test: $package ($arch) installed into a clean root; it shows its prompt and refuses to start without arguments" >&2
+echo "install_test: $package ($arch) installed into a clean root; it shows its prompt and images and refuses to start without arguments" >&2

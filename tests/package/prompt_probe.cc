@@ -1,12 +1,15 @@
 // Preloaded (LD_PRELOAD) into an installed program to report what it shows, without changing the
 // program: once its event loop runs, prints one line per visible label or button of every shown
-// window, "shown: TEXT [FONT FAMILY]", saves the window to $PROMPT_PROBE_SHOT when that is set,
-// and ends with "probe: done".
+// window, "shown: TEXT [FONT FAMILY]", one per compiled-in SVG image, "image: PATH WIDTHxHEIGHT"
+// (0x0 when it cannot be read), saves the window to $PROMPT_PROBE_SHOT when that is set, and ends
+// with "probe: done".
 #include <cstdio>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDirIterator>
 #include <QFontInfo>
+#include <QImage>
 #include <QLabel>
 #include <QTimer>
 
@@ -37,6 +40,12 @@ void report() {
     if (!shot.isEmpty() && !window->grab().save(shot)) {
       std::printf("probe: cannot save %s\n", qPrintable(shot));
     }
+  }
+  QDirIterator images(QStringLiteral(":/"), {QStringLiteral("*.svg")}, QDir::Files, QDirIterator::Subdirectories);
+  while (images.hasNext()) {
+    const QString path = images.next();
+    const QImage image(path);
+    std::printf("image: %s %dx%d\n", qPrintable(path), image.width(), image.height());
   }
   std::printf("probe: done\n");
   std::fflush(stdout);
