@@ -10,7 +10,7 @@ PACKAGES=(
   build-essential cmake pkg-config clang-format
   qtbase5-dev qtbase5-private-dev qttools5-dev-tools libqt5svg5 libqt5svg5-dev qtwayland5
   libzmq3-dev libssl-dev openssl
-  dbus-daemon dbus libdbus-1-dev libglib2.0-bin
+  dbus-daemon dbus dbus-bin libdbus-1-dev libglib2.0-bin
   network-manager network-manager-dev
   libwayland-dev weston libegl1 libegl-mesa0 libgl1-mesa-dri
   xvfb x11-utils xdotool imagemagick fonts-inter fontconfig

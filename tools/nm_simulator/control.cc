@@ -22,7 +22,7 @@ bool SimulatorControl::RemoveAccessPoint(const QDBusObjectPath &path) {
 }
 
 QDBusObjectPath SimulatorControl::AddDevice(uint type, const QString &interface) {
-  return QDBusObjectPath(simulator->addDevice(type, interface));
+  return QDBusObjectPath(simulator->addDevice(NM::DeviceType(type), interface));
 }
 
 QDBusObjectPath SimulatorControl::AddActiveConnection(const QString &type, const QString &address) {
@@ -41,12 +41,16 @@ void SimulatorControl::SetFault(const QString &name, const QString &fault) {
   simulator->setFault(name, fault);
 }
 
+void SimulatorControl::Stall(const QString &from_method, int ms) {
+  simulator->stallFrom(from_method, ms);
+}
+
 void SimulatorControl::SetActiveAccessPoint(const QDBusObjectPath &path) {
   simulator->setActiveAccessPoint(path.path());
 }
 
-void SimulatorControl::EmitStateChanged(uint new_state, uint old_state, uint reason) {
-  simulator->emitStateChanged(new_state, old_state, reason);
+void SimulatorControl::SetDeviceState(uint state, uint reason) {
+  simulator->setWifiDeviceState(NM::DeviceState(state), NM::Reason(reason));
 }
 
 void SimulatorControl::EmitPropertiesChanged(const QString &interface, const QVariantMap &props) {
@@ -60,3 +64,7 @@ QStringList SimulatorControl::Calls() const {
 void SimulatorControl::ClearCalls() {
   simulator->clearCalls();
 }
+
+// Everything sent before it has been handled by the time it is answered: calls are
+// handled in the order they arrive.
+void SimulatorControl::Sync() const {}

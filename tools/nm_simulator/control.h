@@ -26,11 +26,13 @@ public slots:
   void FinishScan();
   void SetScanDelay(int ms);
   void SetFault(const QString &name, const QString &fault);
+  void Stall(const QString &from_method, int ms);
   void SetActiveAccessPoint(const QDBusObjectPath &path);
-  void EmitStateChanged(uint new_state, uint old_state, uint reason);
+  void SetDeviceState(uint state, uint reason);
   void EmitPropertiesChanged(const QString &interface, const QVariantMap &props);
   QStringList Calls() const;
   void ClearCalls();
+  void Sync() const;
 
 private:
   NetworkManagerSimulator *simulator;

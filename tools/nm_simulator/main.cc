@@ -39,12 +39,16 @@
 //   SetFault(s name, s fault)   name: a method, or a property read with Get; fault: "stall"
 //                               (never answered), "error", "wrongtype" (a reply of another
 //                               type), or "" to clear
+//   Stall(s method, i ms)       from the next call of `method` on, nothing is answered for
+//                               `ms`; then every call held meanwhile is answered in order
 //   SetActiveAccessPoint(o)     on the first Wi-Fi device, with its PropertiesChanged
-//   EmitStateChanged(u new, u old, u reason)           on the first Wi-Fi device
+//   SetDeviceState(u state, u reason)                  of the first Wi-Fi device, with its
+//                                                      StateChanged and PropertiesChanged
 //   EmitPropertiesChanged(s interface, a{sv} props)    on the first Wi-Fi device
 //   Calls() -> as               every NetworkManager call received, "Member path args",
 //                               secrets shown as "<hidden>"
 //   ClearCalls()
+//   Sync()                      answered once everything sent before it has been handled
 // Activating a Wi-Fi profile finds the strongest access point of its SSID: a wrong or
 // missing key on a secured one gives StateChanged(60, 50, 8) and the attempt fails; else
 // the device goes through to state 100 and the access point becomes active. An "ap"
@@ -74,14 +78,10 @@ namespace {
 const QString kControlService = QStringLiteral("org.halcyra.NmSimulator");
 const QString kControlPath = QStringLiteral("/org/halcyra/NmSimulator");
 
-struct SecurityFlags {
-  unsigned int flags, wpa, rsn;
-};
-
-const QMap<QString, SecurityFlags> kSecurityPresets = {
-    {QStringLiteral("open"), {0x0, 0x0, 0x0}},   {QStringLiteral("wpa"), {0x1, 0x144, 0x0}},
-    {QStringLiteral("wpa2"), {0x1, 0x0, 0x188}}, {QStringLiteral("enterprise"), {0x1, 0x0, 0x288}},
-    {QStringLiteral("wep"), {0x1, 0x0, 0x0}},
+const QMap<QString, NM::AccessPointSecurity> kSecurityPresets = {
+    {QStringLiteral("open"), NM::Security::Open},    {QStringLiteral("wpa"), NM::Security::WpaPsk},
+    {QStringLiteral("wpa2"), NM::Security::Wpa2Psk}, {QStringLiteral("enterprise"), NM::Security::Enterprise},
+    {QStringLiteral("wep"), NM::Security::Wep},
 };
 
 bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
@@ -89,7 +89,7 @@ bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
   if (!kSecurityPresets.contains(security)) {
     return false;
   }
-  const SecurityFlags preset = kSecurityPresets.value(security);
+  const NM::AccessPointSecurity preset = kSecurityPresets.value(security);
   ap->ssid = entry.contains(QStringLiteral("ssid_hex"))
                  ? QByteArray::fromHex(entry.value(QStringLiteral("ssid_hex")).toString().toLatin1())
                  : entry.value(QStringLiteral("ssid")).toString().toUtf8();
@@ -98,10 +98,10 @@ bool readAccessPoint(const QJsonObject &entry, SimAccessPoint *ap) {
   ap->flags = entry.contains(QStringLiteral("flags")) ? ap->flags : preset.flags;
   ap->wpaFlags = entry.contains(QStringLiteral("wpa_flags"))
                      ? entry.value(QStringLiteral("wpa_flags")).toVariant().toUInt()
-                     : preset.wpa;
+                     : preset.wpa_flags;
   ap->rsnFlags = entry.contains(QStringLiteral("rsn_flags"))
                      ? entry.value(QStringLiteral("rsn_flags")).toVariant().toUInt()
-                     : preset.rsn;
+                     : preset.rsn_flags;
   ap->password = entry.value(QStringLiteral("password")).toString();
   ap->hidden = entry.value(QStringLiteral("hidden")).toBool();
   return true;
@@ -164,10 +164,10 @@ int main(int argc, char *argv[]) {
   NetworkManagerSimulator simulator(bus);
   simulator.setScanDelay(parser.value(scan_delay_option).toInt());
   if (!parser.isSet(no_wifi_option)) {
-    simulator.addDevice(nmsim::kDeviceWifi, QStringLiteral("wlan0"));
+    simulator.addDevice(NM::DeviceType::Wifi, QStringLiteral("wlan0"));
   }
   if (parser.isSet(modem_option)) {
-    simulator.addDevice(nmsim::kDeviceModem, QStringLiteral("cdc-wdm0"));
+    simulator.addDevice(NM::DeviceType::Modem, QStringLiteral("cdc-wdm0"));
   }
   if (parser.isSet(networks_option) && !loadNetworks(parser.value(networks_option), &simulator)) {
     err << "nm_simulator: cannot read networks from " << parser.value(networks_option) << "\n";

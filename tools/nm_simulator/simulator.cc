@@ -8,13 +8,13 @@
 #include <QTimer>
 #include <QUuid>
 
-using namespace nmsim;
-
 namespace {
 
 const QString kRoot = QStringLiteral("/");
-const QString kWifiType = QStringLiteral("802-11-wireless");
-const QString kWifiSecurity = QStringLiteral("802-11-wireless-security");
+namespace Key = NM::Key;
+namespace Property = NM::Property;
+namespace Section = NM::Section;
+const QString &kWifiType = Section::Wireless;
 const QString kErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString kErrorUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
 const QString kErrorUnknownObject = QStringLiteral("org.freedesktop.DBus.Error.UnknownObject");
@@ -57,22 +57,21 @@ bool isSecured(const SimAccessPoint &ap) {
 
 // What NetworkManager does to a stored profile.
 void normalize(Connection *settings) {
-  QVariantMap &connection = (*settings)[QStringLiteral("connection")];
-  if (!connection.contains(QStringLiteral("uuid"))) {
-    connection[QStringLiteral("uuid")] = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  QVariantMap &connection = (*settings)[Section::Connection];
+  if (!connection.contains(Key::Uuid)) {
+    connection[Key::Uuid] = QUuid::createUuid().toString(QUuid::WithoutBraces);
   }
-  if (settings->contains(QStringLiteral("ipv4"))) {
-    QVariantMap &ipv4 = (*settings)[QStringLiteral("ipv4")];
-    if (ipv4.contains(QStringLiteral("route-metric"))) {
-      ipv4[QStringLiteral("route-metric")] = qint64(ipv4.value(QStringLiteral("route-metric")).toLongLong());
+  if (settings->contains(Section::Ipv4)) {
+    QVariantMap &ipv4 = (*settings)[Section::Ipv4];
+    if (ipv4.contains(Key::RouteMetric)) {
+      ipv4[Key::RouteMetric] = qint64(ipv4.value(Key::RouteMetric).toLongLong());
     }
   }
-  if (settings->contains(QStringLiteral("gsm"))) {
+  if (settings->contains(Section::Gsm)) {
     // Explicit APN or credentials switch the automatic configuration off.
-    QVariantMap &gsm = (*settings)[QStringLiteral("gsm")];
-    if (gsm.contains(QStringLiteral("apn")) || gsm.contains(QStringLiteral("username")) ||
-        gsm.contains(QStringLiteral("password"))) {
-      gsm.remove(QStringLiteral("auto-config"));
+    QVariantMap &gsm = (*settings)[Section::Gsm];
+    if (gsm.contains(Key::Apn) || gsm.contains(Key::Username) || gsm.contains(Key::Password)) {
+      gsm.remove(Key::AutoConfig);
     }
   }
 }
@@ -123,16 +122,16 @@ Connection keepSecrets(Connection updated, const Connection &old) {
   return updated;
 }
 
-unsigned int deviceTypeFor(const QString &connection_type) {
+NM::DeviceType deviceTypeFor(const QString &connection_type) {
   if (connection_type == kWifiType)
-    return kDeviceWifi;
-  if (connection_type == QStringLiteral("gsm"))
-    return kDeviceModem;
+    return NM::DeviceType::Wifi;
+  if (connection_type == Section::Gsm)
+    return NM::DeviceType::Modem;
   if (connection_type == QStringLiteral("802-3-ethernet"))
-    return kDeviceEthernet;
+    return NM::DeviceType::Ethernet;
   if (connection_type == QStringLiteral("loopback"))
-    return kDeviceLoopback;
-  return 0;
+    return NM::DeviceType::Loopback;
+  return NM::DeviceType::Unknown;
 }
 
 }  // namespace
@@ -147,7 +146,7 @@ QString NetworkManagerSimulator::nextPath(const QString &kind) {
   return NM_DBUS_PATH + QStringLiteral("/") + kind + QStringLiteral("/") + QString::number(++counters[kind]);
 }
 
-QString NetworkManagerSimulator::firstDevice(unsigned int type) const {
+QString NetworkManagerSimulator::firstDevice(NM::DeviceType type) const {
   for (const QString &path : deviceOrder) {
     if (devices.value(path).type == type) {
       return path;
@@ -158,27 +157,26 @@ QString NetworkManagerSimulator::firstDevice(unsigned int type) const {
 
 // The daemon always has the loopback device with its connection up.
 void NetworkManagerSimulator::addLoopback() {
-  const QString device = addDevice(kDeviceLoopback, QStringLiteral("lo"));
+  const QString device = addDevice(NM::DeviceType::Loopback, QStringLiteral("lo"));
   Connection lo;
-  lo[QStringLiteral("connection")] = {{QStringLiteral("id"), QStringLiteral("lo")},
-                                      {QStringLiteral("type"), QStringLiteral("loopback")},
-                                      {QStringLiteral("interface-name"), QStringLiteral("lo")}};
+  lo[Section::Connection] = {{Key::Id, QStringLiteral("lo")},
+                             {Key::Type, QStringLiteral("loopback")},
+                             {Key::InterfaceName, QStringLiteral("lo")}};
   const QString connection = addConnection(lo);
   const QString active = nextPath(QStringLiteral("ActiveConnection"));
   const QString config = nextPath(QStringLiteral("IP4Config"));
   ip4Configs[config] = {QStringLiteral("127.0.0.1"), 8, {}};
-  activeConnections[active] = {
-      connection,
-      device,
-      kRoot,
-      config,
-      QStringLiteral("loopback"),
-      QStringLiteral("lo"),
-      settingValue(connections[connection].settings, QStringLiteral("connection"), QStringLiteral("uuid")),
-      2};
+  activeConnections[active] = {connection,
+                               device,
+                               kRoot,
+                               config,
+                               QStringLiteral("loopback"),
+                               QStringLiteral("lo"),
+                               settingValue(connections[connection].settings, Section::Connection, Key::Uuid),
+                               NM::ActiveState::Activated};
   activeOrder << active;
   devices[device].activeConnection = active;
-  devices[device].state = kStateActivated;
+  devices[device].state = NM::DeviceState::Activated;
 }
 
 // Message plumbing
@@ -198,10 +196,16 @@ bool NetworkManagerSimulator::handleMessage(const QDBusMessage &message, const Q
     return true;
   }
   logCall(message);
-  if (applyFault(message)) {
-    return true;
+  if (!holdWhileStalled(message)) {
+    dispatch(message);
   }
+  return true;
+}
 
+void NetworkManagerSimulator::dispatch(const QDBusMessage &message) {
+  if (applyFault(message)) {
+    return;
+  }
   const QString path = message.path();
   if (message.interface() == NM_DBUS_INTERFACE_PROPERTIES) {
     handleProperties(message);
@@ -216,7 +220,32 @@ bool NetworkManagerSimulator::handleMessage(const QDBusMessage &message, const Q
   } else {
     replyError(message, kErrorUnknownObject, QStringLiteral("No such object path '%1'").arg(path));
   }
-  return true;
+}
+
+bool NetworkManagerSimulator::holdWhileStalled(const QDBusMessage &message) {
+  if (!stalled && !stallTrigger.isEmpty() && message.member() == stallTrigger) {
+    stalled = true;
+    stallTrigger.clear();
+    QTimer::singleShot(stallMs, this, &NetworkManagerSimulator::endStall);
+  }
+  if (stalled) {
+    held << message;
+  }
+  return stalled;
+}
+
+void NetworkManagerSimulator::endStall() {
+  stalled = false;
+  const QList<QDBusMessage> waiting = held;
+  held.clear();
+  for (const QDBusMessage &message : waiting) {
+    dispatch(message);
+  }
+}
+
+void NetworkManagerSimulator::stallFrom(const QString &method, int ms) {
+  stallTrigger = method;
+  stallMs = ms;
 }
 
 void NetworkManagerSimulator::logCall(const QDBusMessage &message) {
@@ -279,7 +308,7 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   if (path == NM_DBUS_PATH && interface == NM_DBUS_INTERFACE) {
     p[QStringLiteral("Devices")] = objectPathList(deviceOrder);
     p[QStringLiteral("AllDevices")] = objectPathList(deviceOrder);
-    p[QStringLiteral("ActiveConnections")] = objectPathList(activeOrder);
+    p[Property::ActiveConnections] = objectPathList(activeOrder);
     p[QStringLiteral("Startup")] = false;
     p[QStringLiteral("Version")] = QStringLiteral("1.42.4");
     p[QStringLiteral("NetworkingEnabled")] = true;
@@ -294,7 +323,7 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   }
   if (connections.contains(path) && interface == NM_DBUS_INTERFACE_SETTINGS_CONNECTION) {
     p[QStringLiteral("Unsaved")] = connections.value(path).unsaved;
-    p[QStringLiteral("Flags")] = 0u;
+    p[Property::Flags] = 0u;
     p[QStringLiteral("Filename")] = QString();
     return true;
   }
@@ -302,22 +331,22 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
     const SimDevice &device = devices[path];
     if (interface == NM_DBUS_INTERFACE_DEVICE) {
       const QString ip4 = activeConnections.value(device.activeConnection).ip4Config;
-      p[QStringLiteral("DeviceType")] = device.type;
+      p[Property::DeviceType] = uint(device.type);
       p[QStringLiteral("Interface")] = device.interface;
-      p[QStringLiteral("State")] = device.state;
+      p[Property::State] = uint(device.state);
       p[QStringLiteral("Managed")] = true;
       p[QStringLiteral("ActiveConnection")] = QVariant::fromValue(objectPath(device.activeConnection));
-      p[QStringLiteral("Ip4Config")] = QVariant::fromValue(objectPath(ip4));
+      p[Property::Ip4Config] = QVariant::fromValue(objectPath(ip4));
       return true;
     }
-    if (interface == NM_DBUS_INTERFACE_DEVICE_WIRELESS && device.type == kDeviceWifi) {
+    if (interface == NM_DBUS_INTERFACE_DEVICE_WIRELESS && device.type == NM::DeviceType::Wifi) {
       QStringList visible;
       for (const QString &ap : apOrder) {
         if (!accessPoints.value(ap).ownHotspot)
           visible << ap;
       }
-      p[QStringLiteral("ActiveAccessPoint")] = QVariant::fromValue(objectPath(device.activeAccessPoint));
-      p[QStringLiteral("LastScan")] = device.lastScan;
+      p[Property::ActiveAccessPoint] = QVariant::fromValue(objectPath(device.activeAccessPoint));
+      p[Property::LastScan] = device.lastScan;
       p[QStringLiteral("AccessPoints")] = objectPathList(visible);
       p[QStringLiteral("Mode")] = 2u;
       p[QStringLiteral("HwAddress")] = QStringLiteral("02:00:00:00:00:01");
@@ -329,11 +358,11 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   }
   if (accessPoints.contains(path) && interface == NM_DBUS_INTERFACE_ACCESS_POINT) {
     const SimAccessPoint &ap = accessPoints[path];
-    p[QStringLiteral("Ssid")] = ap.hidden ? QByteArray() : ap.ssid;
-    p[QStringLiteral("Strength")] = QVariant::fromValue<uchar>(ap.strength);
-    p[QStringLiteral("Flags")] = ap.flags;
-    p[QStringLiteral("WpaFlags")] = ap.wpaFlags;
-    p[QStringLiteral("RsnFlags")] = ap.rsnFlags;
+    p[Property::Ssid] = ap.hidden ? QByteArray() : ap.ssid;
+    p[Property::Strength] = QVariant::fromValue<uchar>(ap.strength);
+    p[Property::Flags] = ap.flags;
+    p[Property::WpaFlags] = ap.wpaFlags;
+    p[Property::RsnFlags] = ap.rsnFlags;
     p[QStringLiteral("Frequency")] = 2437u;
     p[QStringLiteral("HwAddress")] =
         QStringLiteral("02:00:00:00:01:%1").arg(path.section('/', -1).toInt() % 256, 2, 16, QLatin1Char('0'));
@@ -345,22 +374,21 @@ bool NetworkManagerSimulator::properties(const QString &path, const QString &int
   if (activeConnections.contains(path) && interface == NM_DBUS_INTERFACE_ACTIVE_CONNECTION) {
     const SimActiveConnection &active = activeConnections[path];
     p[QStringLiteral("Connection")] = QVariant::fromValue(objectPath(active.connection));
-    p[QStringLiteral("SpecificObject")] = QVariant::fromValue(objectPath(active.specificObject));
+    p[Property::SpecificObject] = QVariant::fromValue(objectPath(active.specificObject));
     p[QStringLiteral("Id")] = active.id;
     p[QStringLiteral("Uuid")] = active.uuid;
-    p[QStringLiteral("Type")] = active.type;
+    p[Property::Type] = active.type;
     p[QStringLiteral("Devices")] = objectPathList(active.device.isEmpty() ? QStringList() : QStringList{active.device});
-    p[QStringLiteral("State")] = active.state;
+    p[Property::State] = uint(active.state);
     p[QStringLiteral("Default")] = false;
     p[QStringLiteral("Vpn")] = false;
-    p[QStringLiteral("Ip4Config")] = QVariant::fromValue(objectPath(active.ip4Config));
+    p[Property::Ip4Config] = QVariant::fromValue(objectPath(active.ip4Config));
     return true;
   }
   if (ip4Configs.contains(path) && interface == NM_DBUS_INTERFACE_IP4_CONFIG) {
     const SimIp4Config &config = ip4Configs[path];
-    const IpConfig address_data{
-        {{QStringLiteral("address"), config.address}, {QStringLiteral("prefix"), config.prefix}}};
-    p[QStringLiteral("AddressData")] = QVariant::fromValue(address_data);
+    const IpConfig address_data{{{Key::Address, config.address}, {Key::Prefix, config.prefix}}};
+    p[Property::AddressData] = QVariant::fromValue(address_data);
     p[QStringLiteral("Gateway")] = config.gateway;
     return true;
   }
@@ -408,15 +436,14 @@ void NetworkManagerSimulator::handleManager(const QDBusMessage &message) {
       return;
     }
     reply(message);
-    deactivate(path, kReasonUserRequested);
+    deactivate(path, NM::Reason::UserRequested);
   } else {
     replyError(message, kErrorUnknownMethod, QStringLiteral("No such method “%1”").arg(member));
   }
 }
 
 void NetworkManagerSimulator::activeConnectionsChanged() {
-  emitPropertiesChanged(NM_DBUS_PATH, NM_DBUS_INTERFACE,
-                        {{QStringLiteral("ActiveConnections"), objectPathList(activeOrder)}});
+  emitPropertiesChanged(NM_DBUS_PATH, NM_DBUS_INTERFACE, {{Property::ActiveConnections, objectPathList(activeOrder)}});
 }
 
 void NetworkManagerSimulator::activate(const QDBusMessage &message) {
@@ -433,8 +460,8 @@ void NetworkManagerSimulator::activate(const QDBusMessage &message) {
     return;
   }
   const Connection &settings = connections[connection].settings;
-  const QString type = settingValue(settings, QStringLiteral("connection"), QStringLiteral("type"));
-  const unsigned int device_type = deviceTypeFor(type);
+  const QString type = settingValue(settings, Section::Connection, Key::Type);
+  const NM::DeviceType device_type = deviceTypeFor(type);
   if (emptyPath(device)) {
     device = firstDevice(device_type);
   }
@@ -445,7 +472,7 @@ void NetworkManagerSimulator::activate(const QDBusMessage &message) {
   }
 
   if (!emptyPath(devices[device].activeConnection)) {
-    deactivate(devices[device].activeConnection, kReasonNone);
+    deactivate(devices[device].activeConnection, NM::Reason::None);
   }
   const QString active = nextPath(QStringLiteral("ActiveConnection"));
   activeConnections[active] = {connection,
@@ -453,9 +480,9 @@ void NetworkManagerSimulator::activate(const QDBusMessage &message) {
                                kRoot,
                                kRoot,
                                type,
-                               settingValue(settings, QStringLiteral("connection"), QStringLiteral("id")),
-                               settingValue(settings, QStringLiteral("connection"), QStringLiteral("uuid")),
-                               1};
+                               settingValue(settings, Section::Connection, Key::Id),
+                               settingValue(settings, Section::Connection, Key::Uuid),
+                               NM::ActiveState::Activating};
   activeOrder << active;
   devices[device].activeConnection = active;
   reply(message, {QVariant::fromValue(QDBusObjectPath(active))});
@@ -469,42 +496,44 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
   }
   const SimActiveConnection active = activeConnections[active_path];
   const Connection settings = connections.value(active.connection).settings;
-  setDeviceState(active.device, kStatePrepare, kReasonNone);
-  setDeviceState(active.device, kStateConfig, kReasonNone);
+  setDeviceState(active.device, NM::DeviceState::Prepare, NM::Reason::None);
+  setDeviceState(active.device, NM::DeviceState::Config, NM::Reason::None);
 
   if (active.type != kWifiType) {
     completeActivation(active_path, kRoot, QStringLiteral("10.64.0.%1").arg(counters[QStringLiteral("IP4Config")] + 2));
     return;
   }
 
-  const QByteArray ssid = settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray();
-  if (settingValue(settings, kWifiType, QStringLiteral("mode")) == QStringLiteral("ap")) {
+  const QByteArray ssid = settings.value(Section::Wireless).value(Key::Ssid).toByteArray();
+  if (settingValue(settings, Section::Wireless, Key::Mode) == QStringLiteral("ap")) {
     SimAccessPoint hotspot;
     hotspot.ssid = ssid;
     hotspot.strength = 100;
-    hotspot.flags = settings.contains(kWifiSecurity) ? 0x1 : 0;
-    hotspot.rsnFlags = settings.contains(kWifiSecurity) ? 0x188 : 0;
+    const NM::AccessPointSecurity security =
+        settings.contains(Section::WirelessSecurity) ? NM::Security::Wpa2Psk : NM::Security::Open;
+    hotspot.flags = security.flags;
+    hotspot.wpaFlags = security.wpa_flags;
+    hotspot.rsnFlags = security.rsn_flags;
     hotspot.ownHotspot = true;
     const QString path = nextPath(QStringLiteral("AccessPoint"));
     accessPoints[path] = hotspot;
     apOrder << path;
-    const IpConfig address_data =
-        qdbus_cast<IpConfig>(settings.value(QStringLiteral("ipv4")).value(QStringLiteral("address-data")));
-    const QString address = address_data.isEmpty() ? QStringLiteral("10.42.0.1")
-                                                   : address_data.first().value(QStringLiteral("address")).toString();
+    const IpConfig address_data = qdbus_cast<IpConfig>(settings.value(Section::Ipv4).value(Key::AddressData));
+    const QString address =
+        address_data.isEmpty() ? QStringLiteral("10.42.0.1") : address_data.first().value(Key::Address).toString();
     completeActivation(active_path, path, address);
     return;
   }
 
   const QString ap_path = findAccessPoint(active.device, ssid);
   if (ap_path.isEmpty()) {
-    failActivation(active_path, kStateFailed, kReasonSsidNotFound);
+    failActivation(active_path, NM::DeviceState::Failed, NM::Reason::SsidNotFound);
     return;
   }
   const SimAccessPoint ap = accessPoints[ap_path];
-  if (isSecured(ap) && settingValue(settings, kWifiSecurity, QStringLiteral("psk")) != ap.password) {
-    setDeviceState(active.device, kStateNeedAuth, kReasonSupplicantDisconnect);
-    failActivation(active_path, kStateFailed, kReasonNoSecrets);
+  if (isSecured(ap) && settingValue(settings, Section::WirelessSecurity, Key::Psk) != ap.password) {
+    setDeviceState(active.device, NM::DeviceState::NeedAuth, NM::Reason::SupplicantDisconnect);
+    failActivation(active_path, NM::DeviceState::Failed, NM::Reason::NoSecrets);
     return;
   }
   completeActivation(active_path, ap_path,
@@ -518,25 +547,25 @@ void NetworkManagerSimulator::completeActivation(const QString &active_path, con
   ip4Configs[config] = {address, 24, QString()};
   active.ip4Config = config;
   active.specificObject = access_point;
-  active.state = 2;
+  active.state = NM::ActiveState::Activated;
   const QString device = active.device;
   if (accessPoints.contains(access_point)) {
     accessPoints[access_point].hidden = false;  // a joined network's name becomes known
   }
-  if (devices[device].type == kDeviceWifi) {
+  if (devices[device].type == NM::DeviceType::Wifi) {
     setActiveAccessPointOf(device, access_point);
   }
-  setDeviceState(device, kStateIpConfig, kReasonNone);
-  setDeviceState(device, kStateActivated, kReasonNone);
+  setDeviceState(device, NM::DeviceState::IpConfig, NM::Reason::None);
+  setDeviceState(device, NM::DeviceState::Activated, NM::Reason::None);
 }
 
-void NetworkManagerSimulator::failActivation(const QString &active_path, unsigned int state, unsigned int reason) {
+void NetworkManagerSimulator::failActivation(const QString &active_path, NM::DeviceState state, NM::Reason reason) {
   const QString device = activeConnections.value(active_path).device;
   setDeviceState(device, state, reason);
   deactivate(active_path, reason);
 }
 
-void NetworkManagerSimulator::deactivate(QString active_path, unsigned int reason) {
+void NetworkManagerSimulator::deactivate(QString active_path, NM::Reason reason) {
   const SimActiveConnection active = activeConnections.take(active_path);
   activeOrder.removeAll(active_path);
   ip4Configs.remove(active.ip4Config);
@@ -547,30 +576,31 @@ void NetworkManagerSimulator::deactivate(QString active_path, unsigned int reaso
   if (devices.contains(active.device)) {
     SimDevice &device = devices[active.device];
     device.activeConnection = kRoot;
-    if (device.type == kDeviceWifi && !emptyPath(device.activeAccessPoint)) {
+    if (device.type == NM::DeviceType::Wifi && !emptyPath(device.activeAccessPoint)) {
       setActiveAccessPointOf(active.device, kRoot);
     }
-    if (device.state != kStateDisconnected) {
-      setDeviceState(active.device, kStateDisconnected, reason);
+    if (device.state != NM::DeviceState::Disconnected) {
+      setDeviceState(active.device, NM::DeviceState::Disconnected, reason);
     }
   }
   activeConnectionsChanged();
 }
 
-void NetworkManagerSimulator::setDeviceState(const QString &device, unsigned int new_state, unsigned int reason) {
+void NetworkManagerSimulator::setDeviceState(const QString &device, NM::DeviceState new_state, NM::Reason reason) {
   if (!devices.contains(device)) {
     return;
   }
-  const unsigned int old_state = devices[device].state;
+  const NM::DeviceState old_state = devices[device].state;
   devices[device].state = new_state;
-  emitSignal(device, NM_DBUS_INTERFACE_DEVICE, QStringLiteral("StateChanged"), {new_state, old_state, reason});
-  emitPropertiesChanged(device, NM_DBUS_INTERFACE_DEVICE, {{QStringLiteral("State"), new_state}});
+  emitSignal(device, NM_DBUS_INTERFACE_DEVICE, QStringLiteral("StateChanged"),
+             {uint(new_state), uint(old_state), uint(reason)});
+  emitPropertiesChanged(device, NM_DBUS_INTERFACE_DEVICE, {{Property::State, uint(new_state)}});
 }
 
 void NetworkManagerSimulator::setActiveAccessPointOf(const QString &device, const QString &access_point) {
   devices[device].activeAccessPoint = access_point;
   emitPropertiesChanged(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS,
-                        {{QStringLiteral("ActiveAccessPoint"), QVariant::fromValue(objectPath(access_point))}});
+                        {{Property::ActiveAccessPoint, QVariant::fromValue(objectPath(access_point))}});
 }
 
 QString NetworkManagerSimulator::findAccessPoint(const QString &device, const QByteArray &ssid) const {
@@ -601,9 +631,9 @@ void NetworkManagerSimulator::handleSettings(const QDBusMessage &message) {
   } else if ((member == QStringLiteral("AddConnection") || member == QStringLiteral("AddConnectionUnsaved")) &&
              message.arguments().size() == 1) {
     const Connection settings = readConnection(message.arguments().at(0));
-    const QString type = settingValue(settings, QStringLiteral("connection"), QStringLiteral("type"));
+    const QString type = settingValue(settings, Section::Connection, Key::Type);
     if (type.isEmpty() ||
-        (type == kWifiType && settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray().isEmpty())) {
+        (type == kWifiType && settings.value(Section::Wireless).value(Key::Ssid).toByteArray().isEmpty())) {
       replyError(message, QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty"),
                  QStringLiteral("connection.type or 802-11-wireless.ssid missing"));
       return;
@@ -622,7 +652,7 @@ void NetworkManagerSimulator::handleSettings(const QDBusMessage &message) {
 void NetworkManagerSimulator::removeConnection(const QString &path) {
   for (auto it = activeConnections.cbegin(); it != activeConnections.cend(); ++it) {
     if (it->connection == path) {
-      deactivate(it.key(), kReasonUserRequested);
+      deactivate(it.key(), NM::Reason::UserRequested);
       break;
     }
   }
@@ -674,7 +704,7 @@ void NetworkManagerSimulator::handleConnection(const QDBusMessage &message) {
 void NetworkManagerSimulator::handleDevice(const QDBusMessage &message) {
   const QString path = message.path();
   const QString member = message.member();
-  const bool wifi = devices[path].type == kDeviceWifi;
+  const bool wifi = devices[path].type == NM::DeviceType::Wifi;
   if (wifi && (member == QStringLiteral("GetAllAccessPoints") || member == QStringLiteral("GetAccessPoints"))) {
     QVariantMap props;
     properties(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, &props);
@@ -702,7 +732,7 @@ QString NetworkManagerSimulator::addAccessPoint(const SimAccessPoint &ap) {
   accessPoints[path] = ap;
   apOrder << path;
   for (const QString &device : deviceOrder) {
-    if (devices[device].type == kDeviceWifi) {
+    if (devices[device].type == NM::DeviceType::Wifi) {
       emitSignal(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("AccessPointAdded"),
                  {QVariant::fromValue(QDBusObjectPath(path))});
     }
@@ -716,7 +746,7 @@ bool NetworkManagerSimulator::removeAccessPoint(const QString &path) {
   }
   apOrder.removeAll(path);
   for (const QString &device : deviceOrder) {
-    if (devices[device].type == kDeviceWifi) {
+    if (devices[device].type == NM::DeviceType::Wifi) {
       emitSignal(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("AccessPointRemoved"),
                  {QVariant::fromValue(QDBusObjectPath(path))});
     }
@@ -724,7 +754,7 @@ bool NetworkManagerSimulator::removeAccessPoint(const QString &path) {
   return true;
 }
 
-QString NetworkManagerSimulator::addDevice(unsigned int type, const QString &interface) {
+QString NetworkManagerSimulator::addDevice(NM::DeviceType type, const QString &interface) {
   const QString path = nextPath(QStringLiteral("Devices"));
   SimDevice device;
   device.type = type;
@@ -740,8 +770,14 @@ QString NetworkManagerSimulator::addActiveConnection(const QString &type, const 
   const QString active = nextPath(QStringLiteral("ActiveConnection"));
   const QString config = nextPath(QStringLiteral("IP4Config"));
   ip4Configs[config] = {address, 24, QString()};
-  activeConnections[active] = {
-      kRoot, QString(), kRoot, config, type, type, QUuid::createUuid().toString(QUuid::WithoutBraces), 2};
+  activeConnections[active] = {kRoot,
+                               QString(),
+                               kRoot,
+                               config,
+                               type,
+                               type,
+                               QUuid::createUuid().toString(QUuid::WithoutBraces),
+                               NM::ActiveState::Activated};
   activeOrder << active;
   activeConnectionsChanged();
   return active;
@@ -751,12 +787,12 @@ void NetworkManagerSimulator::finishScan() {
   const qint64 now = bootTimeMs();
   for (const QString &path : deviceOrder) {
     SimDevice &device = devices[path];
-    if (device.type != kDeviceWifi) {
+    if (device.type != NM::DeviceType::Wifi) {
       continue;
     }
     device.scanPending = false;
     device.lastScan = now;
-    emitPropertiesChanged(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, {{QStringLiteral("LastScan"), now}});
+    emitPropertiesChanged(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, {{Property::LastScan, now}});
   }
 }
 
@@ -769,21 +805,18 @@ void NetworkManagerSimulator::setFault(const QString &name, const QString &fault
 }
 
 void NetworkManagerSimulator::setActiveAccessPoint(const QString &path) {
-  const QString device = firstDevice(kDeviceWifi);
+  const QString device = firstDevice(NM::DeviceType::Wifi);
   if (!device.isEmpty()) {
     setActiveAccessPointOf(device, path);
   }
 }
 
-void NetworkManagerSimulator::emitStateChanged(unsigned int new_state, unsigned int old_state, unsigned int reason) {
-  const QString device = firstDevice(kDeviceWifi);
-  if (!device.isEmpty()) {
-    emitSignal(device, NM_DBUS_INTERFACE_DEVICE, QStringLiteral("StateChanged"), {new_state, old_state, reason});
-  }
+void NetworkManagerSimulator::setWifiDeviceState(NM::DeviceState state, NM::Reason reason) {
+  setDeviceState(firstDevice(NM::DeviceType::Wifi), state, reason);
 }
 
 void NetworkManagerSimulator::emitWifiPropertiesChanged(const QString &interface, const QVariantMap &props) {
-  const QString device = firstDevice(kDeviceWifi);
+  const QString device = firstDevice(NM::DeviceType::Wifi);
   if (!device.isEmpty()) {
     emitPropertiesChanged(device, interface, props);
   }

@@ -11,28 +11,6 @@
 
 #include "ui/qt/network/nm_dbus.h"
 
-// NetworkManager's device types and states as the client sees them.
-namespace nmsim {
-constexpr unsigned int kDeviceEthernet = 1;
-constexpr unsigned int kDeviceWifi = 2;
-constexpr unsigned int kDeviceModem = 8;
-constexpr unsigned int kDeviceLoopback = 32;
-
-constexpr unsigned int kStateDisconnected = 30;
-constexpr unsigned int kStatePrepare = 40;
-constexpr unsigned int kStateConfig = 50;
-constexpr unsigned int kStateNeedAuth = 60;
-constexpr unsigned int kStateIpConfig = 70;
-constexpr unsigned int kStateActivated = 100;
-constexpr unsigned int kStateFailed = 120;
-
-constexpr unsigned int kReasonNone = 0;
-constexpr unsigned int kReasonNoSecrets = 7;
-constexpr unsigned int kReasonSupplicantDisconnect = 8;
-constexpr unsigned int kReasonUserRequested = 39;
-constexpr unsigned int kReasonSsidNotFound = 53;
-}  // namespace nmsim
-
 struct SimAccessPoint {
   QByteArray ssid;
   unsigned char strength = 0;
@@ -45,9 +23,9 @@ struct SimAccessPoint {
 };
 
 struct SimDevice {
-  unsigned int type = 0;
+  NM::DeviceType type = NM::DeviceType::Unknown;
   QString interface;
-  unsigned int state = nmsim::kStateDisconnected;
+  NM::DeviceState state = NM::DeviceState::Disconnected;
   QString activeAccessPoint = QStringLiteral("/");
   QString activeConnection = QStringLiteral("/");
   qint64 lastScan = -1;
@@ -67,7 +45,7 @@ struct SimActiveConnection {
   QString type;
   QString id;
   QString uuid;
-  unsigned int state = 1;
+  NM::ActiveState state = NM::ActiveState::Activating;
 };
 
 struct SimIp4Config {
@@ -90,13 +68,16 @@ public:
   // Control operations.
   QString addAccessPoint(const SimAccessPoint &ap);
   bool removeAccessPoint(const QString &path);
-  QString addDevice(unsigned int type, const QString &interface);
+  QString addDevice(NM::DeviceType type, const QString &interface);
   QString addActiveConnection(const QString &type, const QString &address);
   void finishScan();
   void setScanDelay(int ms) { scanDelayMs = ms; }
   void setFault(const QString &name, const QString &fault);
+  // From the next call of `method` on, nothing is answered for `ms`; then every call held
+  // meanwhile is answered in order, as a daemon that was busy would.
+  void stallFrom(const QString &method, int ms);
   void setActiveAccessPoint(const QString &path);
-  void emitStateChanged(unsigned int new_state, unsigned int old_state, unsigned int reason);
+  void setWifiDeviceState(NM::DeviceState state, NM::Reason reason);
   void emitWifiPropertiesChanged(const QString &interface, const QVariantMap &props);
   QStringList calls() const { return callLog; }
   void clearCalls() { callLog.clear(); }
@@ -105,6 +86,10 @@ private:
   QDBusConnection bus;
   int scanDelayMs = 500;
   QMap<QString, QString> faults;
+  QString stallTrigger;
+  int stallMs = 0;
+  bool stalled = false;
+  QList<QDBusMessage> held;
   QStringList callLog;
   QMap<QString, int> counters;
 
@@ -118,9 +103,12 @@ private:
   QStringList activeOrder;
 
   QString nextPath(const QString &kind);
-  QString firstDevice(unsigned int type) const;
+  QString firstDevice(NM::DeviceType type) const;
   void addLoopback();
 
+  void dispatch(const QDBusMessage &message);
+  bool holdWhileStalled(const QDBusMessage &message);
+  void endStall();
   void logCall(const QDBusMessage &message);
   bool applyFault(const QDBusMessage &message);
   void reply(const QDBusMessage &message, const QVariantList &args = {});
@@ -138,11 +126,11 @@ private:
   void handleDevice(const QDBusMessage &message);
 
   void activate(const QDBusMessage &message);
-  void deactivate(QString active_path, unsigned int reason);  // by value: callers pass keys of the maps it changes
+  void deactivate(QString active_path, NM::Reason reason);  // by value: callers pass keys of the maps it changes
   void runActivation(const QString &active_path);
   void completeActivation(const QString &active_path, const QString &access_point, const QString &address);
-  void failActivation(const QString &active_path, unsigned int state, unsigned int reason);
-  void setDeviceState(const QString &device, unsigned int new_state, unsigned int reason);
+  void failActivation(const QString &active_path, NM::DeviceState state, NM::Reason reason);
+  void setDeviceState(const QString &device, NM::DeviceState new_state, NM::Reason reason);
   void setActiveAccessPointOf(const QString &device, const QString &access_point);
   QString findAccessPoint(const QString &device, const QByteArray &ssid) const;
   void activeConnectionsChanged();

@@ -1,10 +1,14 @@
 #include "ui/qt/network/nm_dbus.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMetaType>
+#include <QDBusReply>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QDebug>
 
+#include <algorithm>
 #include <deque>
 
 namespace nm {
@@ -44,6 +48,12 @@ QDBusMessage methodCall(const QString &path, const QString &interface, const QSt
 
 namespace {
 
+// The reply as it came, an error reply included.
+QDBusMessage blockingReply(const QString &path, const QString &interface, const QString &method,
+                           const QVariantList &args) {
+  return QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs);
+}
+
 QDBusMessage checked(const QDBusMessage &reply) {
   if (reply.type() != QDBusMessage::ReplyMessage) {
     qCritical() << "DBus call error:" << reply.errorMessage();
@@ -56,31 +66,68 @@ QDBusMessage checked(const QDBusMessage &reply) {
 
 QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
                           const QVariantList &args) {
-  return checked(
-      QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs));
+  return checked(blockingReply(path, interface, method, args));
 }
+
+namespace {
+
+bool timedOut(const QDBusMessage &reply) {
+  return reply.type() == QDBusMessage::ErrorMessage &&
+         (reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
+          reply.errorName() == QDBusError::errorString(QDBusError::Timeout));
+}
+
+struct PendingEach {
+  int index;
+  QDBusPendingCall call;
+  QDeadlineTimer deadline;  // when its own time-out ends
+};
+
+}  // namespace
 
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
                                const QVariantList &args) {
   QDBusConnection bus = QDBusConnection::systemBus();
-  const auto send = [&](int i) {
-    return bus.asyncCall(methodCall(paths[i].path(), interface, method, args), kCallTimeoutMs);
+  const auto send = [&](int i, int timeout_ms) {
+    return bus.asyncCall(methodCall(paths[i].path(), interface, method, args), timeout_ms);
   };
   // The bus refuses more outstanding calls per connection than its limit (128 on a
   // system bus), so only a window of them is in flight at any time.
-  std::deque<QDBusPendingCall> in_flight;
+  std::deque<PendingEach> in_flight;
   int next = 0;
-  for (; next < paths.size() && next < kMaxCallsInFlight; ++next) {
-    in_flight.push_back(send(next));
+  // The first call's turn starts with the refresh, each later one's when the one before it ends.
+  QDeadlineTimer turn(kCallTimeoutMs, Qt::PreciseTimer);
+  // Calls are asked again only until the caller has waited as long as the calls could take
+  // when each is bounded from when it is sent, plus one call's time: a stall shorter than
+  // that costs no more than calls made one after another, a longer one no more than that.
+  const int windows = int((paths.size() + kMaxCallsInFlight - 1) / kMaxCallsInFlight);
+  const QDeadlineTimer ask_again_until((windows + 1) * kCallTimeoutMs, Qt::PreciseTimer);
+  const auto sendNext = [&] {
+    const QDeadlineTimer deadline(kCallTimeoutMs, Qt::PreciseTimer);
+    in_flight.push_back({next, send(next, kCallTimeoutMs), deadline});
+    ++next;
+  };
+  while (next < paths.size() && next < kMaxCallsInFlight) {
+    sendNext();
   }
   QVector<QDBusMessage> replies;
   replies.reserve(paths.size());
   while (!in_flight.empty()) {
-    in_flight.front().waitForFinished();
-    replies << checked(in_flight.front().reply());
+    const PendingEach current = in_flight.front();
     in_flight.pop_front();
+    const QDeadlineTimer own = std::max(current.deadline, turn);
+    QDBusPendingCall pending = current.call;
+    pending.waitForFinished();
+    // A call that ran out of time while an earlier one was still awaited (the daemon
+    // stalled) has not had its own 100 ms yet: it is asked again for what is left of them.
+    if (timedOut(pending.reply()) && own.remainingTime() > 0 && !ask_again_until.hasExpired()) {
+      pending = send(current.index, int(own.remainingTime()));
+      pending.waitForFinished();
+    }
+    replies << checked(pending.reply());
+    turn = QDeadlineTimer(kCallTimeoutMs, Qt::PreciseTimer);
     if (next < paths.size()) {
-      in_flight.push_back(send(next++));
+      sendNext();
     }
   }
   return replies;
@@ -125,6 +172,152 @@ Connection withSecretsHidden(const Connection &settings) {
     }
   }
   return hidden;
+}
+
+}  // namespace nm
+
+// Typed reads and calls
+
+namespace nm {
+
+namespace {
+
+const QString kNoObject = QStringLiteral("/");
+
+template <typename T>
+T readReply(const QDBusMessage &message) {
+  const QDBusReply<T> reply(message);
+  return reply.isValid() ? reply.value() : T{};
+}
+
+// A D-Bus array read out of a property value; anything else gives an empty container.
+template <typename T>
+T arrayProperty(const QString &path, const QString &interface, const QString &name, const QString &signature) {
+  const QDBusArgument value = property<QDBusArgument>(path, interface, name);
+  T array;
+  if (value.currentSignature() == signature) {
+    value >> array;
+  }
+  return array;
+}
+
+QDBusMessage callConnection(const QDBusObjectPath &connection, const QString &method, const QVariantList &args = {}) {
+  return callBlocking(connection.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, method, args);
+}
+
+}  // namespace
+
+QList<QDBusObjectPath> devices() {
+  return readReply<QList<QDBusObjectPath>>(
+      call<QDBusMessage>(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("GetDevices")));
+}
+
+NM::DeviceType deviceType(const QDBusObjectPath &device) {
+  return NM::DeviceType(property<unsigned int>(device.path(), NM_DBUS_INTERFACE_DEVICE, NM::Property::DeviceType));
+}
+
+QVector<QDBusObjectPath> activeConnections() {
+  return arrayProperty<QVector<QDBusObjectPath>>(NM_DBUS_PATH, NM_DBUS_INTERFACE, NM::Property::ActiveConnections,
+                                                 QStringLiteral("ao"));
+}
+
+QDBusPendingCall activateConnection(const QDBusObjectPath &connection, const QDBusObjectPath &device) {
+  return asyncCall(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("ActivateConnection"), connection, device,
+                   QDBusObjectPath(kNoObject));
+}
+
+QDBusPendingCall deactivateConnection(const QDBusObjectPath &active) {
+  return asyncCall(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("DeactivateConnection"), active);
+}
+
+QString activeAccessPoint(const QString &device) {
+  return property<QDBusObjectPath>(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, NM::Property::ActiveAccessPoint).path();
+}
+
+QDBusPendingCall requestScan(const QString &device) {
+  return asyncCall(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("RequestScan"), QVariantMap());
+}
+
+QDBusPendingCall getAllAccessPoints(const QString &device) {
+  return asyncCall(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("GetAllAccessPoints"));
+}
+
+std::optional<QList<QDBusObjectPath>> accessPoints(const QDBusPendingCall &finished) {
+  const QDBusReply<QList<QDBusObjectPath>> reply = finished.reply();
+  if (!reply.isValid()) {
+    return std::nullopt;
+  }
+  return reply.value();
+}
+
+QVector<std::optional<QVariantMap>> accessPointProperties(const QList<QDBusObjectPath> &access_points) {
+  QVector<std::optional<QVariantMap>> properties;
+  properties.reserve(access_points.size());
+  for (const QDBusMessage &message : callEach(access_points, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("GetAll"),
+                                              {NM_DBUS_INTERFACE_ACCESS_POINT})) {
+    const QDBusReply<QVariantMap> reply = message;
+    properties << (reply.isValid() ? std::optional<QVariantMap>(reply.value()) : std::nullopt);
+  }
+  return properties;
+}
+
+QDBusObjectPath specificObject(const QDBusObjectPath &active) {
+  return property<QDBusObjectPath>(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, NM::Property::SpecificObject);
+}
+
+QString activeConnectionType(const QDBusObjectPath &active) {
+  return property<QString>(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, NM::Property::Type);
+}
+
+QDBusObjectPath ip4Config(const QDBusObjectPath &active) {
+  return property<QDBusObjectPath>(active.path(), NM_DBUS_INTERFACE_ACTIVE_CONNECTION, NM::Property::Ip4Config);
+}
+
+IpConfig addressData(const QDBusObjectPath &ip4_config) {
+  return arrayProperty<IpConfig>(ip4_config.path(), NM_DBUS_INTERFACE_IP4_CONFIG, NM::Property::AddressData,
+                                 QStringLiteral("aa{sv}"));
+}
+
+QList<QDBusObjectPath> listConnections() {
+  return readReply<QList<QDBusObjectPath>>(
+      call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("ListConnections")));
+}
+
+Connection settings(const QDBusObjectPath &connection) {
+  return readReply<Connection>(callConnection(connection, QStringLiteral("GetSettings")));
+}
+
+Connection secrets(const QDBusObjectPath &connection, const QString &section) {
+  return readReply<Connection>(callConnection(connection, QStringLiteral("GetSecrets"), {section}));
+}
+
+QVariantMap storedSecrets(const QDBusObjectPath &connection, const QString &section) {
+  const QDBusMessage reply =
+      blockingReply(connection.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("GetSecrets"), {section});
+  const bool none_stored =
+      reply.errorName() == QStringLiteral("org.freedesktop.NetworkManager.AgentManager.NoSecrets") ||
+      reply.errorName() == QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection.SettingNotFound");
+  if (none_stored) {
+    return {};
+  }
+  return readReply<Connection>(checked(reply)).value(section);
+}
+
+QDBusObjectPath addConnection(const Connection &settings) {
+  return readReply<QDBusObjectPath>(call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS,
+                                                       QStringLiteral("AddConnection"), QVariant::fromValue(settings)));
+}
+
+void deleteConnection(const QDBusObjectPath &connection) {
+  callConnection(connection, QStringLiteral("Delete"));
+}
+
+void update(const QDBusObjectPath &connection, const Connection &settings) {
+  callConnection(connection, QStringLiteral("Update"), {QVariant::fromValue(settings)});
+}
+
+void updateUnsaved(const QDBusObjectPath &connection, const Connection &settings) {
+  callConnection(connection, QStringLiteral("UpdateUnsaved"), {QVariant::fromValue(settings)});
 }
 
 }  // namespace nm

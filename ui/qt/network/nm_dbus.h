@@ -11,24 +11,14 @@
 #include <QVariantMap>
 #include <QVector>
 
+#include <optional>
 #include <type_traits>
 
-// Everything the client says to NetworkManager goes through this unit: its names,
-// the marshalling of its composite types and the bounded calls.
+#include "ui/qt/network/nm_interface.h"
 
-const QString NM_DBUS_SERVICE = QStringLiteral("org.freedesktop.NetworkManager");
-const QString NM_DBUS_PATH = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString NM_DBUS_PATH_SETTINGS = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
-const QString NM_DBUS_INTERFACE = QStringLiteral("org.freedesktop.NetworkManager");
-const QString NM_DBUS_INTERFACE_PROPERTIES = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString NM_DBUS_INTERFACE_SETTINGS = QStringLiteral("org.freedesktop.NetworkManager.Settings");
-const QString NM_DBUS_INTERFACE_SETTINGS_CONNECTION =
-    QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
-const QString NM_DBUS_INTERFACE_DEVICE = QStringLiteral("org.freedesktop.NetworkManager.Device");
-const QString NM_DBUS_INTERFACE_DEVICE_WIRELESS = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-const QString NM_DBUS_INTERFACE_ACCESS_POINT = QStringLiteral("org.freedesktop.NetworkManager.AccessPoint");
-const QString NM_DBUS_INTERFACE_ACTIVE_CONNECTION = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
-const QString NM_DBUS_INTERFACE_IP4_CONFIG = QStringLiteral("org.freedesktop.NetworkManager.IP4Config");
+// Everything the client says to NetworkManager goes through this unit: the marshalling of
+// its composite types, the bounded calls, and the typed reads and calls built on them. The
+// names come from nm_interface.h; the signals from nm_signals.h.
 
 // Section name -> key -> value, D-Bus a{sa{sv}}.
 typedef QMap<QString, QVariantMap> Connection;
@@ -49,9 +39,13 @@ void registerTypes();
 QDBusMessage methodCall(const QString &path, const QString &interface, const QString &method, const QVariantList &args);
 QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
                           const QVariantList &args);
-// The same call on many objects, sent all at once and each bounded by 100 ms, so the
-// caller waits about one round trip instead of one per object. Failures are logged and
-// become empty messages, as with callBlocking; replies come in the order of `paths`.
+// The same call on many objects, sent together so the caller waits about one round trip
+// instead of one per object. Each call has its own 100 ms, counted from when the caller
+// starts waiting for it, so a short stall of the daemon costs what it would cost calls made
+// one after another (one object for a stall under 200 ms), while the whole wait stays within
+// one call's time of what the calls take when each is bounded from when it is sent. Failures
+// are logged and become empty messages, as with callBlocking; replies come in the order of
+// `paths`.
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
                                const QVariantList &args);
 QDBusPendingCall callAsync(const QString &path, const QString &interface, const QString &method,
@@ -118,3 +112,50 @@ QDBusPendingCall asyncCall(const QString &path, const QString &interface, const 
 inline bool emptyPath(const QString &path) {
   return path.isEmpty() || path == QStringLiteral("/");
 }
+
+// Typed reads and calls: what the client asks of NetworkManager, each through `call` or
+// `asyncCall` above, so every one is bounded and logged alike.
+namespace nm {
+
+// One property of one object (Properties "Get"); the empty T when it cannot be read.
+template <typename T>
+T property(const QString &path, const QString &interface, const QString &name) {
+  return call<T>(path, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"), interface, name);
+}
+
+// The service
+QList<QDBusObjectPath> devices();
+NM::DeviceType deviceType(const QDBusObjectPath &device);
+QVector<QDBusObjectPath> activeConnections();
+// Activates a saved connection on a device, with no specific object.
+QDBusPendingCall activateConnection(const QDBusObjectPath &connection, const QDBusObjectPath &device);
+QDBusPendingCall deactivateConnection(const QDBusObjectPath &active);
+
+// A Wi-Fi device
+QString activeAccessPoint(const QString &device);
+QDBusPendingCall requestScan(const QString &device);
+QDBusPendingCall getAllAccessPoints(const QString &device);
+// The access points of a finished GetAllAccessPoints; nothing when it failed or is not a list of paths.
+std::optional<QList<QDBusObjectPath>> accessPoints(const QDBusPendingCall &finished);
+// Every property of each access point, in order (see callEach); nothing for one that could not be read.
+QVector<std::optional<QVariantMap>> accessPointProperties(const QList<QDBusObjectPath> &access_points);
+
+// An active connection and its IPv4 configuration
+QDBusObjectPath specificObject(const QDBusObjectPath &active);
+QString activeConnectionType(const QDBusObjectPath &active);
+QDBusObjectPath ip4Config(const QDBusObjectPath &active);
+IpConfig addressData(const QDBusObjectPath &ip4_config);
+
+// Saved connections
+QList<QDBusObjectPath> listConnections();
+Connection settings(const QDBusObjectPath &connection);
+Connection secrets(const QDBusObjectPath &connection, const QString &section);
+// The secrets stored for one section; a section that holds none is an answer, not a failure.
+QVariantMap storedSecrets(const QDBusObjectPath &connection, const QString &section);
+// The new connection's path: the reply is a bare object path, not a variant.
+QDBusObjectPath addConnection(const Connection &settings);
+void deleteConnection(const QDBusObjectPath &connection);
+void update(const QDBusObjectPath &connection, const Connection &settings);
+void updateUnsaved(const QDBusObjectPath &connection, const Connection &settings);
+
+}  // namespace nm

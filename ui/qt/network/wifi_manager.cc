@@ -3,8 +3,6 @@
 #include <cstdlib>
 #include <tuple>
 
-#include <QDBusConnection>
-#include <QDBusReply>
 #include <QDebug>
 #include <QUuid>
 
@@ -13,31 +11,27 @@
 
 namespace {
 
-constexpr unsigned int kDeviceTypeWifi = 2;
-constexpr unsigned int kDeviceTypeModem = 8;
-
-constexpr unsigned int kStateNeedAuth = 60;
-constexpr unsigned int kStateActivated = 100;
-constexpr unsigned int kReasonSupplicantDisconnect = 8;
-
-constexpr unsigned int kApFlagPrivacy = 0x1;
-constexpr unsigned int kApFlagWps = 0x2;
-constexpr unsigned int kSecKeyMgmt8021X = 0x200;
-constexpr unsigned int kSupportsWpa = 0x133;
+// The security flags a network this system can join may advertise: WEP ciphers or a pre-shared key.
+constexpr unsigned int kSupportsWpa = NM::ApSecurity::PairWep40 | NM::ApSecurity::PairWep104 |
+                                      NM::ApSecurity::GroupWep40 | NM::ApSecurity::GroupWep104 |
+                                      NM::ApSecurity::KeyMgmtPsk;
 
 constexpr int kScanIntervalMs = 5000;
 constexpr int kForwardingOffDelayMs = 5000;
 
-const QString kWifiType = QStringLiteral("802-11-wireless");
-const QString kWifiSecurity = QStringLiteral("802-11-wireless-security");
+namespace Key = NM::Key;
+namespace Section = NM::Section;
+
+// A Wi-Fi profile's "type" is the name of its Wi-Fi section.
+const QString &kWifiType = Section::Wireless;
 const QString kRootPath = QStringLiteral("/");
 
 QString connectionType(const Connection &settings) {
-  return settings.value(QStringLiteral("connection")).value(QStringLiteral("type")).toString();
+  return settings.value(Section::Connection).value(Key::Type).toString();
 }
 
 QString connectionSsid(const Connection &settings) {
-  return ssidText(settings.value(kWifiType).value(QStringLiteral("ssid")).toByteArray());
+  return ssidText(settings.value(Section::Wireless).value(Key::Ssid).toByteArray());
 }
 
 QString newUuid() {
@@ -46,22 +40,6 @@ QString newUuid() {
 
 QDBusObjectPath objectPath(const QString &path) {
   return QDBusObjectPath(path.isEmpty() ? kRootPath : path);
-}
-
-template <typename T>
-T readReply(const QDBusMessage &message) {
-  const QDBusReply<T> reply(message);
-  return reply.isValid() ? reply.value() : T{};
-}
-
-// Reads a D-Bus array out of a property value; anything else gives an empty container.
-template <typename T>
-T readArray(const QDBusArgument &arg, const QString &signature) {
-  T value;
-  if (arg.currentSignature() == signature) {
-    arg >> value;
-  }
-  return value;
 }
 
 }  // namespace
@@ -87,12 +65,17 @@ WifiManager::WifiManager(QObject *parent) : QObject(parent) {
     tethering_ssid += QStringLiteral("-") + dongle_id->left(4);
   }
 
-  adapter = getAdapter(kDeviceTypeWifi);
+  QObject::connect(&nm_signals, &NmSignals::stateChanged, this, &WifiManager::stateChange);
+  QObject::connect(&nm_signals, &NmSignals::propertiesChanged, this, &WifiManager::propertyChange);
+  QObject::connect(&nm_signals, &NmSignals::deviceAdded, this, &WifiManager::deviceAdded);
+  QObject::connect(&nm_signals, &NmSignals::connectionRemoved, this, &WifiManager::connectionRemoved);
+  QObject::connect(&nm_signals, &NmSignals::newConnection, this, &WifiManager::newConnection);
+
+  adapter = getAdapter(NM::DeviceType::Wifi);
   if (!adapter.isEmpty()) {
     setup();
   } else {
-    QDBusConnection::systemBus().connect(NM_DBUS_SERVICE, NM_DBUS_PATH, NM_DBUS_INTERFACE,
-                                         QStringLiteral("DeviceAdded"), this, SLOT(deviceAdded(QDBusObjectPath)));
+    nm_signals.watchDeviceAdded();
   }
 
   QObject::connect(&timer, &QTimer::timeout, this, &WifiManager::requestScan);
@@ -111,14 +94,12 @@ void WifiManager::stop() {
 
 void WifiManager::requestScan() {
   if (!adapter.isEmpty()) {
-    asyncCall(adapter, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("RequestScan"), QVariantMap());
+    nm::requestScan(adapter);
   }
 }
 
-QString WifiManager::getAdapter(unsigned int adapter_type) {
-  const auto devices = readReply<QList<QDBusObjectPath>>(
-      call<QDBusMessage>(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("GetDevices")));
-  for (const QDBusObjectPath &device : devices) {
+QString WifiManager::getAdapter(NM::DeviceType adapter_type) {
+  for (const QDBusObjectPath &device : nm::devices()) {
     if (getAdapterType(device) == adapter_type) {
       return device.path();
     }
@@ -126,30 +107,19 @@ QString WifiManager::getAdapter(unsigned int adapter_type) {
   return {};
 }
 
-unsigned int WifiManager::getAdapterType(const QDBusObjectPath &path) {
-  return call<unsigned int>(path.path(), NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"), NM_DBUS_INTERFACE_DEVICE,
-                            QStringLiteral("DeviceType"));
+NM::DeviceType WifiManager::getAdapterType(const QDBusObjectPath &path) {
+  return nm::deviceType(path);
 }
 
 void WifiManager::setup() {
-  QDBusConnection bus = QDBusConnection::systemBus();
-  bus.connect(NM_DBUS_SERVICE, adapter, NM_DBUS_INTERFACE_DEVICE, QStringLiteral("StateChanged"), this,
-              SLOT(stateChange(unsigned int, unsigned int, unsigned int)));
-  bus.connect(NM_DBUS_SERVICE, adapter, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("PropertiesChanged"), this,
-              SLOT(propertyChange(QString, QVariantMap, QStringList)));
-  bus.connect(NM_DBUS_SERVICE, NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("ConnectionRemoved"),
-              this, SLOT(connectionRemoved(QDBusObjectPath)));
-  bus.connect(NM_DBUS_SERVICE, NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("NewConnection"), this,
-              SLOT(newConnection(QDBusObjectPath)));
-
-  activeAp = call<QDBusObjectPath>(adapter, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                                   NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("ActiveAccessPoint"))
-                 .path();
+  nm_signals.watchDevice(adapter);
+  nm_signals.watchSavedConnections();
+  activeAp = nm::activeAccessPoint(adapter);
   requestScan();
 }
 
 void WifiManager::deviceAdded(const QDBusObjectPath &path) {
-  if (getAdapterType(path) == kDeviceTypeWifi && emptyPath(adapter)) {
+  if (getAdapterType(path) == NM::DeviceType::Wifi && emptyPath(adapter)) {
     adapter = path.path();
     setup();
   }
@@ -161,10 +131,10 @@ void WifiManager::propertyChange(const QString &interface, const QVariantMap &pr
   if (interface != NM_DBUS_INTERFACE_DEVICE_WIRELESS) {
     return;
   }
-  if (props.contains(QStringLiteral("LastScan"))) {
+  if (props.contains(NM::Property::LastScan)) {
     refreshNetworks();
-  } else if (props.contains(QStringLiteral("ActiveAccessPoint"))) {
-    activeAp = props.value(QStringLiteral("ActiveAccessPoint")).value<QDBusObjectPath>().path();
+  } else if (props.contains(NM::Property::ActiveAccessPoint)) {
+    activeAp = props.value(NM::Property::ActiveAccessPoint).value<QDBusObjectPath>().path();
   }
 }
 
@@ -172,9 +142,7 @@ void WifiManager::refreshNetworks() {
   if (adapter.isEmpty() || !timer.isActive()) {
     return;
   }
-  const QDBusPendingCall pending =
-      asyncCall(adapter, NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("GetAllAccessPoints"));
-  auto *watcher = new QDBusPendingCallWatcher(pending);
+  auto *watcher = new QDBusPendingCallWatcher(nm::getAllAccessPoints(adapter));
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this, &WifiManager::refreshFinished);
 }
 
@@ -182,25 +150,22 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
   ipv4_address = getIp4Address();
   seenNetworks.clear();
 
-  const QDBusReply<QList<QDBusObjectPath>> access_points = watcher->reply();
-  if (!access_points.isValid()) {
+  const std::optional<QList<QDBusObjectPath>> paths = nm::accessPoints(*watcher);
+  if (!paths) {
     qCritical() << "Failed to refresh";
     watcher->deleteLater();
     return;
   }
 
-  const QList<QDBusObjectPath> paths = access_points.value();
-  const QVector<QDBusMessage> replies =
-      nm::callEach(paths, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("GetAll"), {NM_DBUS_INTERFACE_ACCESS_POINT});
-  for (int i = 0; i < paths.size(); ++i) {
-    const QDBusObjectPath &path = paths[i];
-    const QDBusReply<QVariantMap> reply = replies[i];
-    if (!reply.isValid()) {
+  const QVector<std::optional<QVariantMap>> all_properties = nm::accessPointProperties(*paths);
+  for (int i = 0; i < paths->size(); ++i) {
+    const QDBusObjectPath &path = paths->at(i);
+    if (!all_properties[i]) {
       qCritical() << "Failed to retrieve properties for path:" << path.path();
       continue;
     }
-    const QVariantMap properties = reply.value();
-    const QByteArray ssid = properties.value(QStringLiteral("Ssid")).toByteArray();
+    const QVariantMap &properties = *all_properties[i];
+    const QByteArray ssid = properties.value(NM::Property::Ssid).toByteArray();
     if (ssid.isEmpty()) {
       continue;
     }
@@ -213,7 +178,7 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
     if (path.path() == activeAp) {
       network->connected = connecting_to_network == key ? ConnectedType::CONNECTING : ConnectedType::CONNECTED;
     }
-    network->strength = std::max(network->strength, properties.value(QStringLiteral("Strength")).toUInt());
+    network->strength = std::max(network->strength, properties.value(NM::Property::Strength).toUInt());
   }
 
   emit refreshSignal();
@@ -221,18 +186,18 @@ void WifiManager::refreshFinished(QDBusPendingCallWatcher *watcher) {
 }
 
 SecurityType WifiManager::getSecurityType(const QVariantMap &properties) {
-  const unsigned int sflag = properties.value(QStringLiteral("Flags")).toUInt();
-  const unsigned int wpaflag = properties.value(QStringLiteral("WpaFlags")).toUInt();
-  const unsigned int rsnflag = properties.value(QStringLiteral("RsnFlags")).toUInt();
+  const unsigned int sflag = properties.value(NM::Property::Flags).toUInt();
+  const unsigned int wpaflag = properties.value(NM::Property::WpaFlags).toUInt();
+  const unsigned int rsnflag = properties.value(NM::Property::RsnFlags).toUInt();
   const unsigned int wpa_props = wpaflag | rsnflag;
 
   if (sflag == 0) {
     return SecurityType::OPEN;
   }
-  if ((sflag & kApFlagWps) && !(wpa_props & kSupportsWpa)) {
+  if ((sflag & NM::ApFlag::Wps) && !(wpa_props & kSupportsWpa)) {
     return SecurityType::OPEN;
   }
-  if (!(wpa_props & kSecKeyMgmt8021X) && (sflag & kApFlagPrivacy) && (wpa_props & kSupportsWpa)) {
+  if (!(wpa_props & NM::ApSecurity::KeyMgmt8021X) && (sflag & NM::ApFlag::Privacy) && (wpa_props & kSupportsWpa)) {
     return SecurityType::WPA;
   }
   LOGW("Unsupported network! sflag: %d, wpaflag: %d, rsnflag: %d", sflag, wpaflag, rsnflag);
@@ -240,29 +205,24 @@ SecurityType WifiManager::getSecurityType(const QVariantMap &properties) {
 }
 
 QByteArray WifiManager::get_property(const QString &network_path, const QString &property) {
-  return call<QByteArray>(network_path, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                          NM_DBUS_INTERFACE_ACCESS_POINT, property);
+  return nm::property<QByteArray>(network_path, NM_DBUS_INTERFACE_ACCESS_POINT, property);
 }
 
 // Saved connections
 
 void WifiManager::initConnections() {
-  const auto paths = readReply<QList<QDBusObjectPath>>(
-      call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("ListConnections")));
-  for (const QDBusObjectPath &path : paths) {
+  for (const QDBusObjectPath &path : nm::listConnections()) {
     const Connection settings = getConnectionSettings(path);
     if (connectionType(settings) == kWifiType) {
       knownConnections[path] = connectionSsid(settings);
-    } else if (settings.value(QStringLiteral("connection")).value(QStringLiteral("id")).toString() ==
-               QStringLiteral("lte")) {
+    } else if (settings.value(Section::Connection).value(Key::Id).toString() == QStringLiteral("lte")) {
       lteConnectionPath = path;
     }
   }
 }
 
 Connection WifiManager::getConnectionSettings(const QDBusObjectPath &path) {
-  return readReply<Connection>(
-      call<QDBusMessage>(path.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("GetSettings")));
+  return nm::settings(path);
 }
 
 void WifiManager::newConnection(const QDBusObjectPath &path) {
@@ -297,7 +257,7 @@ bool WifiManager::isKnownConnection(const QString &ssid) {
 void WifiManager::forgetConnection(const QString &ssid) {
   const QDBusObjectPath path = getConnectionPath(ssid);
   if (!path.path().isEmpty()) {
-    call<QDBusMessage>(path.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("Delete"));
+    nm::deleteConnection(path);
   }
 }
 
@@ -316,8 +276,7 @@ std::optional<QDBusPendingCall> WifiManager::activateWifiConnection(const QStrin
   }
   setCurrentConnecting(ssid);
   // Without a known Wi-Fi device "/" lets NetworkManager choose one.
-  return asyncCall(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("ActivateConnection"), path, objectPath(adapter),
-                   QDBusObjectPath(kRootPath));
+  return nm::activateConnection(path, objectPath(adapter));
 }
 
 void WifiManager::connect(const Network &n, bool is_hidden, const QString &password, const QString &username) {
@@ -327,62 +286,57 @@ void WifiManager::connect(const Network &n, bool is_hidden, const QString &passw
   forgetConnection(ssid);
 
   Connection connection;
-  connection[QStringLiteral("connection")][QStringLiteral("type")] = kWifiType;
-  connection[QStringLiteral("connection")][QStringLiteral("uuid")] = newUuid();
-  connection[QStringLiteral("connection")][QStringLiteral("id")] =
-      QStringLiteral("halcyra connection ") + QString::fromUtf8(n.ssid);
-  connection[QStringLiteral("connection")][QStringLiteral("autoconnect-retries")] = 0;
+  connection[Section::Connection][Key::Type] = kWifiType;
+  connection[Section::Connection][Key::Uuid] = newUuid();
+  connection[Section::Connection][Key::Id] = QStringLiteral("halcyra connection ") + QString::fromUtf8(n.ssid);
+  connection[Section::Connection][Key::AutoconnectRetries] = 0;
 
-  connection[kWifiType][QStringLiteral("ssid")] = n.ssid;
-  connection[kWifiType][QStringLiteral("hidden")] = is_hidden;
-  connection[kWifiType][QStringLiteral("mode")] = QStringLiteral("infrastructure");
+  connection[Section::Wireless][Key::Ssid] = n.ssid;
+  connection[Section::Wireless][Key::Hidden] = is_hidden;
+  connection[Section::Wireless][Key::Mode] = QStringLiteral("infrastructure");
 
   if (n.security_type == SecurityType::WPA) {
-    connection[kWifiSecurity][QStringLiteral("key-mgmt")] = QStringLiteral("wpa-psk");
-    connection[kWifiSecurity][QStringLiteral("auth-alg")] = QStringLiteral("open");
-    connection[kWifiSecurity][QStringLiteral("psk")] = password;
+    connection[Section::WirelessSecurity][Key::KeyMgmt] = QStringLiteral("wpa-psk");
+    connection[Section::WirelessSecurity][Key::AuthAlg] = QStringLiteral("open");
+    connection[Section::WirelessSecurity][Key::Psk] = password;
   }
 
-  connection[QStringLiteral("ipv4")][QStringLiteral("method")] = QStringLiteral("auto");
-  connection[QStringLiteral("ipv4")][QStringLiteral("dns-priority")] = 600;
-  connection[QStringLiteral("ipv6")][QStringLiteral("method")] = QStringLiteral("ignore");
+  connection[Section::Ipv4][Key::Method] = QStringLiteral("auto");
+  connection[Section::Ipv4][Key::DnsPriority] = 600;
+  connection[Section::Ipv6][Key::Method] = QStringLiteral("ignore");
 
-  call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, QStringLiteral("AddConnection"),
-                     QVariant::fromValue(connection));
+  nm::addConnection(connection);
 }
 
 void WifiManager::stateChange(unsigned int new_state, unsigned int previous_state, unsigned int change_reason) {
   Q_UNUSED(previous_state);
-  if (new_state == kStateNeedAuth && change_reason == kReasonSupplicantDisconnect) {
+  const auto state = NM::DeviceState(new_state);
+  if (state == NM::DeviceState::NeedAuth && NM::Reason(change_reason) == NM::Reason::SupplicantDisconnect) {
     if (!connecting_to_network.isEmpty()) {
       forgetConnection(connecting_to_network);
       emit wrongPassword(connecting_to_network);
     }
-  } else if (new_state == kStateActivated) {
+  } else if (state == NM::DeviceState::Activated) {
     connecting_to_network.clear();
     refreshNetworks();
   }
 }
 
 QVector<QDBusObjectPath> WifiManager::getActiveConnections() {
-  const QDBusArgument value = call<QDBusArgument>(NM_DBUS_PATH, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                                                  NM_DBUS_INTERFACE, QStringLiteral("ActiveConnections"));
-  return readArray<QVector<QDBusObjectPath>>(value, QStringLiteral("ao"));
+  return nm::activeConnections();
 }
 
 void WifiManager::deactivateConnection(const QDBusObjectPath &path) {
-  asyncCall(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("DeactivateConnection"), path);
+  nm::deactivateConnection(path);
 }
 
 void WifiManager::deactivateConnectionBySsid(const QString &ssid) {
   for (const QDBusObjectPath &active : getActiveConnections()) {
-    const QDBusObjectPath access_point =
-        call<QDBusObjectPath>(active.path(), NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                              NM_DBUS_INTERFACE_ACTIVE_CONNECTION, QStringLiteral("SpecificObject"));
+    const QDBusObjectPath access_point = nm::specificObject(active);
     if (emptyPath(access_point.path())) {
       continue;
     }
-    if (ssidText(get_property(access_point.path(), QStringLiteral("Ssid"))) == ssid) {
+    if (ssidText(get_property(access_point.path(), NM::Property::Ssid)) == ssid) {
       deactivateConnection(active);
       return;
     }
@@ -395,7 +349,7 @@ bool WifiManager::isTetheringEnabled() {
   if (emptyPath(activeAp)) {
     return false;
   }
-  return ssidText(get_property(activeAp, QStringLiteral("Ssid"))) == tethering_ssid;
+  return ssidText(get_property(activeAp, NM::Property::Ssid)) == tethering_ssid;
 }
 
 void WifiManager::setTetheringEnabled(bool enabled) {
@@ -426,35 +380,32 @@ void WifiManager::tetheringActivated(QDBusPendingCallWatcher *call) {
 
 void WifiManager::addTetheringConnection() {
   Connection connection;
-  connection[QStringLiteral("connection")][QStringLiteral("id")] = QStringLiteral("Hotspot");
-  connection[QStringLiteral("connection")][QStringLiteral("uuid")] = newUuid();
-  connection[QStringLiteral("connection")][QStringLiteral("type")] = kWifiType;
-  connection[QStringLiteral("connection")][QStringLiteral("interface-name")] = QStringLiteral("wlan0");
-  connection[QStringLiteral("connection")][QStringLiteral("autoconnect")] = false;
+  connection[Section::Connection][Key::Id] = QStringLiteral("Hotspot");
+  connection[Section::Connection][Key::Uuid] = newUuid();
+  connection[Section::Connection][Key::Type] = kWifiType;
+  connection[Section::Connection][Key::InterfaceName] = QStringLiteral("wlan0");
+  connection[Section::Connection][Key::Autoconnect] = false;
 
-  connection[kWifiType][QStringLiteral("band")] = QStringLiteral("bg");
-  connection[kWifiType][QStringLiteral("mode")] = QStringLiteral("ap");
-  connection[kWifiType][QStringLiteral("ssid")] = tethering_ssid.toUtf8();
+  connection[Section::Wireless][Key::Band] = QStringLiteral("bg");
+  connection[Section::Wireless][Key::Mode] = QStringLiteral("ap");
+  connection[Section::Wireless][Key::Ssid] = tethering_ssid.toUtf8();
 
-  connection[kWifiSecurity][QStringLiteral("group")] = QStringList{QStringLiteral("ccmp")};
-  connection[kWifiSecurity][QStringLiteral("key-mgmt")] = QStringLiteral("wpa-psk");
-  connection[kWifiSecurity][QStringLiteral("pairwise")] = QStringList{QStringLiteral("ccmp")};
-  connection[kWifiSecurity][QStringLiteral("proto")] = QStringList{QStringLiteral("rsn")};
-  connection[kWifiSecurity][QStringLiteral("psk")] = defaultTetheringPassword;
+  connection[Section::WirelessSecurity][Key::Group] = QStringList{QStringLiteral("ccmp")};
+  connection[Section::WirelessSecurity][Key::KeyMgmt] = QStringLiteral("wpa-psk");
+  connection[Section::WirelessSecurity][Key::Pairwise] = QStringList{QStringLiteral("ccmp")};
+  connection[Section::WirelessSecurity][Key::Proto] = QStringList{QStringLiteral("rsn")};
+  connection[Section::WirelessSecurity][Key::Psk] = defaultTetheringPassword;
 
   const QString address = QStringLiteral("192.168.43.1");
-  const IpConfig address_data{{{QStringLiteral("address"), address}, {QStringLiteral("prefix"), 24u}}};
-  connection[QStringLiteral("ipv4")][QStringLiteral("method")] = QStringLiteral("shared");
-  connection[QStringLiteral("ipv4")][QStringLiteral("address-data")] = QVariant::fromValue(address_data);
-  connection[QStringLiteral("ipv4")][QStringLiteral("gateway")] = address;
-  connection[QStringLiteral("ipv4")][QStringLiteral("route-metric")] = 1100;
-  connection[QStringLiteral("ipv6")][QStringLiteral("method")] = QStringLiteral("ignore");
+  const IpConfig address_data{{{Key::Address, address}, {Key::Prefix, 24u}}};
+  connection[Section::Ipv4][Key::Method] = QStringLiteral("shared");
+  connection[Section::Ipv4][Key::AddressData] = QVariant::fromValue(address_data);
+  connection[Section::Ipv4][Key::Gateway] = address;
+  connection[Section::Ipv4][Key::RouteMetric] = 1100;
+  connection[Section::Ipv6][Key::Method] = QStringLiteral("ignore");
 
-  // The reply is a bare object path, not a variant: read it as such so the caller can use
-  // the connection at once.
-  const auto path =
-      readReply<QDBusObjectPath>(call<QDBusMessage>(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS,
-                                                    QStringLiteral("AddConnection"), QVariant::fromValue(connection)));
+  // The path is read at once, so the caller can use the connection before NewConnection comes.
+  const QDBusObjectPath path = nm::addConnection(connection);
   if (!path.path().isEmpty()) {
     knownConnections[path] = tethering_ssid;
   }
@@ -468,9 +419,8 @@ QString WifiManager::getTetheringPassword() {
   if (path.path().isEmpty()) {
     return {};
   }
-  const auto secrets = readReply<Connection>(call<QDBusMessage>(path.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION,
-                                                                QStringLiteral("GetSecrets"), kWifiSecurity));
-  return secrets.value(kWifiSecurity).value(QStringLiteral("psk")).toString();
+  const Connection secrets = nm::secrets(path, Section::WirelessSecurity);
+  return secrets.value(Section::WirelessSecurity).value(Key::Psk).toString();
 }
 
 void WifiManager::changeTetheringPassword(const QString &newPassword) {
@@ -479,9 +429,8 @@ void WifiManager::changeTetheringPassword(const QString &newPassword) {
     return;
   }
   Connection settings = getConnectionSettings(path);
-  settings[kWifiSecurity][QStringLiteral("psk")] = newPassword;
-  call<QDBusMessage>(path.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("Update"),
-                     QVariant::fromValue(settings));
+  settings[Section::WirelessSecurity][Key::Psk] = newPassword;
+  nm::update(path, settings);
   if (isTetheringEnabled()) {
     activateWifiConnection(tethering_ssid);
   }
@@ -498,83 +447,73 @@ void WifiManager::updateGsmSettings(bool roaming, QString apn, bool metered) {
     // Sending a near-empty dictionary would wipe the connection.
     return;
   }
-  QVariantMap &gsm = settings[QStringLiteral("gsm")];
-  QVariantMap &connection = settings[QStringLiteral("connection")];
+  QVariantMap &gsm = settings[Section::Gsm];
+  QVariantMap &connection = settings[Section::Connection];
   bool changed = false;
 
   const bool auto_config = apn.isEmpty();
-  if (gsm.value(QStringLiteral("auto-config")).toBool() != auto_config && (!auto_config || gsmAutoConfigKept(gsm))) {
+  if (gsm.value(Key::AutoConfig).toBool() != auto_config && (!auto_config || gsmAutoConfigKept(gsm))) {
     qWarning() << "Changing gsm.auto-config to" << auto_config;
-    gsm[QStringLiteral("auto-config")] = auto_config;
+    gsm[Key::AutoConfig] = auto_config;
     changed = true;
   }
 
   // NetworkManager drops auto-config whenever an "apn" key is present, even an empty one,
   // so automatic means no key at all.
-  const bool apn_differs =
-      auto_config ? gsm.contains(QStringLiteral("apn")) : gsm.value(QStringLiteral("apn")).toString() != apn;
+  const bool apn_differs = auto_config ? gsm.contains(Key::Apn) : gsm.value(Key::Apn).toString() != apn;
   if (apn_differs) {
     qWarning() << "Changing gsm.apn to" << apn;
     if (auto_config) {
-      gsm.remove(QStringLiteral("apn"));
+      gsm.remove(Key::Apn);
     } else {
-      gsm[QStringLiteral("apn")] = apn;
+      gsm[Key::Apn] = apn;
     }
     changed = true;
   }
 
   const bool home_only = !roaming;
-  if (gsm.value(QStringLiteral("home-only")).toBool() != home_only) {
+  if (gsm.value(Key::HomeOnly).toBool() != home_only) {
     qWarning() << "Changing gsm.home-only to" << home_only;
-    gsm[QStringLiteral("home-only")] = home_only;
+    gsm[Key::HomeOnly] = home_only;
     changed = true;
   }
 
   const int metered_value = metered ? 0 : 2;
-  if (connection.value(QStringLiteral("metered")).toInt() != metered_value) {
+  if (connection.value(Key::Metered).toInt() != metered_value) {
     qWarning() << "Changing connection.metered to" << metered_value;
-    connection[QStringLiteral("metered")] = metered_value;
+    connection[Key::Metered] = metered_value;
     changed = true;
   }
 
   if (changed) {
-    call<QDBusMessage>(lteConnectionPath.path(), NM_DBUS_INTERFACE_SETTINGS_CONNECTION, QStringLiteral("UpdateUnsaved"),
-                       QVariant::fromValue(settings));
+    nm::updateUnsaved(lteConnectionPath, settings);
     deactivateConnection(lteConnectionPath);
     activateModemConnection(lteConnectionPath);
   }
 }
 
-// NetworkManager drops "auto-config" from a profile with APN credentials; asking for it
-// there would count as a change, and restart the link, at every call. The user name shows
-// in the settings; the password is a secret and is not fetched for this.
+// NetworkManager drops "auto-config" from a profile with a user name or a password;
+// asking for it there would count as a change, and restart the link, at every call. The
+// user name shows in the settings; the password is a secret, read only when it decides.
 bool WifiManager::gsmAutoConfigKept(const QVariantMap &gsm) const {
-  return !gsm.contains(QStringLiteral("username"));
+  return !gsm.contains(Key::Username) && !nm::storedSecrets(lteConnectionPath, Section::Gsm).contains(Key::Password);
 }
 
 void WifiManager::activateModemConnection(const QDBusObjectPath &path) {
-  const QString modem = getAdapter(kDeviceTypeModem);
+  const QString modem = getAdapter(NM::DeviceType::Modem);
   if (!modem.isEmpty()) {
-    asyncCall(NM_DBUS_PATH, NM_DBUS_INTERFACE, QStringLiteral("ActivateConnection"), path, QDBusObjectPath(modem),
-              QDBusObjectPath(kRootPath));
+    nm::activateConnection(path, QDBusObjectPath(modem));
   }
 }
 
 QString WifiManager::getIp4Address() {
   for (const QDBusObjectPath &active : getActiveConnections()) {
-    const QString type = call<QString>(active.path(), NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                                       NM_DBUS_INTERFACE_ACTIVE_CONNECTION, QStringLiteral("Type"));
-    if (type != kWifiType) {
+    if (nm::activeConnectionType(active) != kWifiType) {
       continue;
     }
-    const QDBusObjectPath config =
-        call<QDBusObjectPath>(active.path(), NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                              NM_DBUS_INTERFACE_ACTIVE_CONNECTION, QStringLiteral("Ip4Config"));
-    const QDBusArgument value = call<QDBusArgument>(config.path(), NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("Get"),
-                                                    NM_DBUS_INTERFACE_IP4_CONFIG, QStringLiteral("AddressData"));
-    const auto addresses = readArray<IpConfig>(value, QStringLiteral("aa{sv}"));
+    const IpConfig addresses = nm::addressData(nm::ip4Config(active));
     if (!addresses.isEmpty()) {
-      return addresses.first().value(QStringLiteral("address")).toString();
+      return addresses.first().value(Key::Address).toString();
     }
   }
   return {};

@@ -17,6 +17,7 @@
 #include <QVector>
 
 #include "ui/qt/network/nm_dbus.h"
+#include "ui/qt/network/nm_signals.h"
 
 enum class SecurityType : int {
   OPEN = 0,
@@ -82,14 +83,15 @@ signals:
 private:
   QString adapter;
   QTimer timer;
+  NmSignals nm_signals;
   QString connecting_to_network;
   QString tethering_ssid;
   const QString defaultTetheringPassword = QStringLiteral("plumtreeorbit");
   QString activeAp;
   QDBusObjectPath lteConnectionPath;
 
-  QString getAdapter(unsigned int adapter_type);
-  unsigned int getAdapterType(const QDBusObjectPath &path);
+  QString getAdapter(NM::DeviceType adapter_type);
+  NM::DeviceType getAdapterType(const QDBusObjectPath &path);
   void setup();
   void refreshNetworks();
   SecurityType getSecurityType(const QVariantMap &properties);

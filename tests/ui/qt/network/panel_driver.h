@@ -47,15 +47,32 @@ inline void scrollTo(QWidget *w) {
   }
 }
 
+// Notes when a widget has received a mouse press.
+class PressWatch : public QObject {
+public:
+  // Not a child of `w`: the tap may end with `w` gone.
+  explicit PressWatch(QWidget *w) { w->installEventFilter(this); }
+  bool pressed = false;
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    pressed = pressed || event->type() == QEvent::MouseButtonPress;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 // A press and release in the middle of `w`. A mouse, not a finger: the dialog that a tap
 // opens has its keys touched while this tap is still being delivered, and a touch point can
 // be in one place only. Inside a scroll view the press reaches the widget after the
-// scroller's short hold, so the release waits for it.
+// scroller's short hold, so the release waits for it; a disabled widget takes none.
 inline void tap(QWidget *w) {
   scrollTo(w);
   const QPoint centre = w->rect().center();
+  PressWatch watch(w);
   QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, centre);
-  QTest::qWait(30);
+  if (w->isEnabled() && !QTest::qWaitFor([&watch] { return watch.pressed; })) {
+    qWarning("the press never reached %s", w->metaObject()->className());
+  }
   QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, centre);
 }
 

@@ -5,7 +5,8 @@
 #include <QtTest>
 
 #include "common/params.h"
-#include "tests/ui/qt/network/nm_fixture.h"
+#include "tests/fixtures/nm_raw.h"
+#include "tests/fixtures/nm_simulator.h"
 #include "tests/ui/qt/network/panel_driver.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/widgets/toggle.h"
@@ -13,17 +14,6 @@
 namespace {
 
 const QString kHotspotSsid = QStringLiteral("vireda");
-
-QStringList callsOf(const QStringList &calls, const QString &member) {
-  return calls.filter(QRegularExpression(QStringLiteral("^") + member + QStringLiteral(" ")));
-}
-
-Connection lteConnection() {
-  Connection lte;
-  lte["connection"] = {{"id", "lte"}, {"type", "gsm"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
-  lte["gsm"] = {{"auto-config", true}};
-  return lte;
-}
 
 QString rowTitle(const AbstractControl *row) {
   const QList<QPushButton *> buttons = row->findChildren<QPushButton *>(QString(), Qt::FindDirectChildrenOnly);
@@ -69,7 +59,7 @@ class tst_AdvancedNetworking : public QObject {
   Q_OBJECT
 
 private:
-  Simulator sim;
+  NmSimulator sim;
   QTemporaryDir params_root;
   QTemporaryDir scratch;
   QDBusObjectPath lte;
@@ -120,7 +110,10 @@ private:
   }
 
   // A switch takes taps only once its knob has come to rest.
-  static void settle(const Toggle *toggle) { QTest::qWait(toggle->animation_duration + 100); }
+  static bool settled(const Toggle *toggle) {
+    const auto *slide = toggle->findChild<QPropertyAnimation *>();
+    return QTest::qWaitFor([slide] { return slide->state() == QAbstractAnimation::Stopped; });
+  }
 
   bool rescanned(Networking &panel) {
     QSignalSpy refresh(panel.wifi, &WifiManager::refreshSignal);
@@ -141,8 +134,8 @@ private slots:
     for (const char *key : {"GsmRoaming", "GsmApn", "GsmMetered", "SshEnabled", "GithubUsername", "GithubSshKeys"}) {
       putParam(key, QString());
     }
-    QVERIFY(sim.start({"--scan-delay", "-1", "--modem"}));
-    lte = nmraw::addConnection(lteConnection());
+    QVERIFY(sim.start(NmSimulator::WithModem));
+    lte = nmraw::addConnection(nmraw::gsmProfile());
     QVERIFY(!lte.path().isEmpty());
   }
 
@@ -176,7 +169,7 @@ private slots:
     QVERIFY(panel);
     QVERIFY(page(*panel) != nullptr);
     QCOMPARE(panel->findChild<QWidget *>(QStringLiteral("advanced_btn")) != nullptr, show_advanced);
-    QCOMPARE(callsOf(sim.calls(), "UpdateUnsaved").size(), 1);
+    QCOMPARE(sim.callsOf("UpdateUnsaved").size(), 1);
     const Connection settings = lteSettings();
     QCOMPARE(settings["gsm"].value("home-only").toBool(), home_only);
     QCOMPARE(settings["gsm"].contains("apn"), !apn.isEmpty());
@@ -237,7 +230,7 @@ private slots:
     QCOMPARE(settings["connection"].value("metered").toInt(), roaming ? 2 : 0);
     QCOMPARE(settings["gsm"].value("apn").toString(), QStringLiteral("stored.apn"));
 
-    settle(toggle);
+    QVERIFY(settled(toggle));
     panel::tap(toggle);
     QCOMPARE(param(key.toStdString()), QStringLiteral("0"));
     settings = lteSettings();
@@ -282,7 +275,7 @@ private slots:
     const Connection settings = lteSettings();
     QCOMPARE(settings["gsm"].contains("apn"), !stored.isNull());
     QCOMPARE(settings["gsm"].value("apn").toString(), stored.isNull() ? QString() : stored);
-    QCOMPARE(callsOf(sim.calls(), "UpdateUnsaved").size(), cancel ? 0 : 1);
+    QCOMPARE(sim.callsOf("UpdateUnsaved").size(), cancel ? 0 : 1);
   }
 
   void tetheringOnAndOff() {
@@ -300,7 +293,7 @@ private slots:
     QCOMPARE(nmraw::settings(hotspot.first())["802-11-wireless"].value("mode").toString(), QStringLiteral("ap"));
     QVERIFY(rescanned(*panel));
     QVERIFY(toggle->getEnabled());
-    settle(toggle);
+    QVERIFY(settled(toggle));
 
     panel::tap(toggle);
     QVERIFY(!toggle->getEnabled());
@@ -343,7 +336,7 @@ private slots:
     auto panel = advancedPage();
     QVERIFY(panel);
     QVERIFY(!rowTexts(row(*panel, "IP Address")).contains("10.1.2.3"));
-    sim.control("AddActiveConnection", {"802-11-wireless", "10.1.2.3"});
+    sim.addActiveConnection("802-11-wireless", "10.1.2.3");
     QVERIFY(rescanned(*panel));
     QVERIFY(rowTexts(row(*panel, "IP Address")).contains("10.1.2.3"));
   }
@@ -405,7 +398,7 @@ private slots:
     QVERIFY(!ssh->on);
     panel::tap(ssh);
     QCOMPARE(param("SshEnabled"), QStringLiteral("1"));
-    settle(ssh);
+    QVERIFY(settled(ssh));
     panel::tap(ssh);
     QCOMPARE(param("SshEnabled"), QStringLiteral("0"));
   }

@@ -5,31 +5,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "tests/ui/qt/network/nm_fixture.h"
+#include "tests/fixtures/nm_raw.h"
+#include "tests/fixtures/nm_simulator.h"
 #include "tests/ui/qt/network/panel_driver.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/util.h"
 
-Q_DECLARE_METATYPE(ApSecurity)
-
 namespace {
 
 const QString kPassword = QStringLiteral("latte-art");
-
-QStringList callsOf(const QStringList &calls, const QString &member) {
-  return calls.filter(QRegularExpression(QStringLiteral("^") + member + QStringLiteral(" ")));
-}
-
-Connection savedWifi(const QByteArray &ssid, const QString &psk = {}) {
-  Connection c;
-  c["connection"] = {
-      {"id", "saved"}, {"type", "802-11-wireless"}, {"uuid", QUuid::createUuid().toString(QUuid::WithoutBraces)}};
-  c["802-11-wireless"] = {{"ssid", ssid}, {"mode", "infrastructure"}};
-  if (!psk.isEmpty()) {
-    c["802-11-wireless-security"] = {{"key-mgmt", "wpa-psk"}, {"psk", psk}};
-  }
-  return c;
-}
 
 QPixmap icon(const QString &name, bool by_height) {
   const QPixmap pix(ASSET_PATH + name);
@@ -106,7 +90,7 @@ class tst_Networking : public QObject {
   Q_OBJECT
 
 private:
-  Simulator sim;
+  NmSimulator sim;
   QTemporaryDir params_root;
   QTemporaryDir scratch;
 
@@ -152,11 +136,11 @@ private slots:
   void init() { QVERIFY(sim.start()); }
 
   void listFillsAfterScan() {
-    sim.addAccessPoint("Weak", 20, kWpa2, kPassword);
-    sim.addAccessPoint("Strong", 90, kOpen);
-    sim.addAccessPoint("Middle B", 60, kWpa2, kPassword);
-    sim.addAccessPoint("Middle A", 55, kEnterprise);
-    sim.addAccessPoint("", 95, kWpa2, kPassword);
+    sim.addAccessPoint("Weak", 20, NM::Security::Wpa2Psk, kPassword);
+    sim.addAccessPoint("Strong", 90, NM::Security::Open);
+    sim.addAccessPoint("Middle B", 60, NM::Security::Wpa2Psk, kPassword);
+    sim.addAccessPoint("Middle A", 55, NM::Security::Enterprise);
+    sim.addAccessPoint("", 95, NM::Security::Wpa2Psk, kPassword);
 
     Networking panel(nullptr, true);
     panel::fitScreen(&panel);
@@ -175,7 +159,7 @@ private slots:
     QVERIFY(visibleRows(*panel).isEmpty());
 
     // The rows come back with the next networks seen.
-    sim.addAccessPoint("Late", 70, kOpen);
+    sim.addAccessPoint("Late", 70, NM::Security::Open);
     QVERIFY(rescanned(*panel));
     QCOMPARE(visibleNames(*panel), QStringList{"Late"});
     QVERIFY(!scanningLabel(*panel)->isVisible());
@@ -183,7 +167,7 @@ private slots:
 
   void rowPictures_data() {
     QTest::addColumn<unsigned int>("strength");
-    QTest::addColumn<ApSecurity>("security");
+    QTest::addColumn<NM::AccessPointSecurity>("security");
     QTest::addColumn<QString>("strength_icon");
     QTest::addColumn<QString>("status_icon");
     QTest::addColumn<bool>("enabled");
@@ -193,18 +177,18 @@ private slots:
     const QString full = QStringLiteral("/offroad/icon_wifi_strength_full.svg");
     const QString lock = QStringLiteral("offroad/icon_lock_closed.svg");
     const QString slash = QStringLiteral("img_circled_slash.svg");
-    QTest::newRow("16 low, secured") << 16u << kWpa2 << low << lock << true;
-    QTest::newRow("17 medium, open") << 17u << kOpen << medium << QString() << true;
-    QTest::newRow("49 medium") << 49u << kOpen << medium << QString() << true;
-    QTest::newRow("50 high") << 50u << kWpa2 << high << lock << true;
-    QTest::newRow("82 high, unsupported") << 82u << kEnterprise << high << slash << false;
-    QTest::newRow("83 full") << 83u << kOpen << full << QString() << true;
-    QTest::newRow("100 full") << 100u << kWpa2 << full << lock << true;
+    QTest::newRow("16 low, secured") << 16u << NM::Security::Wpa2Psk << low << lock << true;
+    QTest::newRow("17 medium, open") << 17u << NM::Security::Open << medium << QString() << true;
+    QTest::newRow("49 medium") << 49u << NM::Security::Open << medium << QString() << true;
+    QTest::newRow("50 high") << 50u << NM::Security::Wpa2Psk << high << lock << true;
+    QTest::newRow("82 high, unsupported") << 82u << NM::Security::Enterprise << high << slash << false;
+    QTest::newRow("83 full") << 83u << NM::Security::Open << full << QString() << true;
+    QTest::newRow("100 full") << 100u << NM::Security::Wpa2Psk << full << lock << true;
   }
 
   void rowPictures() {
     QFETCH(unsigned int, strength);
-    QFETCH(ApSecurity, security);
+    QFETCH(NM::AccessPointSecurity, security);
     QFETCH(QString, strength_icon);
     QFETCH(QString, status_icon);
     QFETCH(bool, enabled);
@@ -221,8 +205,8 @@ private slots:
   }
 
   void securedJoinWithWrongThenRightPassword() {
-    sim.addAccessPoint("Orbit", 40, kWpa2, kPassword);
-    sim.addAccessPoint("Other", 90, kOpen);
+    sim.addAccessPoint("Orbit", 40, NM::Security::Wpa2Psk, kPassword);
+    sim.addAccessPoint("Other", 90, NM::Security::Open);
     auto panel = shownPanel(2);
     QVERIFY(panel);
     QSignalSpy wrong(panel->wifi, &WifiManager::wrongPassword);
@@ -257,8 +241,8 @@ private slots:
   }
 
   void connectingRowMarked() {
-    sim.addAccessPoint("Slow", 40, kOpen);
-    sim.setFault("ActivateConnection", "stall");
+    sim.addAccessPoint("Slow", 40, NM::Security::Open);
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
     auto panel = shownPanel(1);
     QVERIFY(panel);
     QVERIFY(tapName(*panel, "Slow"));
@@ -266,15 +250,15 @@ private slots:
     QVERIFY(visibleRows(*panel).first().bold());
 
     // A row that is connecting takes no more taps.
-    QTRY_COMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
+    QTRY_COMPARE(sim.callsOf("ActivateConnection").size(), 1);
     sim.clearCalls();
     QVERIFY(tapName(*panel, "Slow"));
-    QTest::qWait(200);
+    sim.settle();
     QVERIFY(sim.calls().filter(QRegularExpression("^(AddConnection|ActivateConnection) ")).isEmpty());
   }
 
   void cancelledPromptMakesNoCall() {
-    sim.addAccessPoint("Orbit", 40, kWpa2, kPassword);
+    sim.addAccessPoint("Orbit", 40, NM::Security::Wpa2Psk, kPassword);
     auto panel = shownPanel(1);
     QVERIFY(panel);
     sim.clearCalls();
@@ -282,7 +266,7 @@ private slots:
     dialogs.thenPress(QStringLiteral("Cancel"));
     QVERIFY(tapName(*panel, "Orbit"));
     QCOMPARE(dialogs.seen.size(), 1);
-    QTest::qWait(200);
+    sim.settle();
     const QStringList calls = sim.calls();
     QVERIFY2(calls.filter(QRegularExpression("^(AddConnection|ActivateConnection|Delete) ")).isEmpty(),
              qPrintable(calls.join('\n')));
@@ -290,7 +274,7 @@ private slots:
   }
 
   void openNetworkJoinedAtOnce() {
-    sim.addAccessPoint("Library", 40, kOpen);
+    sim.addAccessPoint("Library", 40, NM::Security::Open);
     auto panel = shownPanel(1);
     QVERIFY(panel);
     panel::Dialogs dialogs;
@@ -302,17 +286,17 @@ private slots:
   }
 
   void knownNetworkActivatedWithoutPrompt() {
-    sim.addAccessPoint("Home", 40, kWpa2, kPassword);
-    const QDBusObjectPath saved = nmraw::addConnection(savedWifi("Home", kPassword));
+    sim.addAccessPoint("Home", 40, NM::Security::Wpa2Psk, kPassword);
+    const QDBusObjectPath saved = nmraw::addConnection(nmraw::wifiProfile("Home", kPassword));
     auto panel = shownPanel(1);
     QVERIFY(panel);
     QVERIFY(visibleRows(*panel).first().forget()->isVisible());
     sim.clearCalls();
     panel::Dialogs dialogs;
     QVERIFY(tapName(*panel, "Home"));
-    QTRY_COMPARE(callsOf(sim.calls(), "ActivateConnection").size(), 1);
-    QVERIFY(callsOf(sim.calls(), "ActivateConnection").first().contains(saved.path()));
-    QVERIFY(callsOf(sim.calls(), "AddConnection").isEmpty());
+    QTRY_COMPARE(sim.callsOf("ActivateConnection").size(), 1);
+    QVERIFY(sim.callsOf("ActivateConnection").first().contains(saved.path()));
+    QVERIFY(sim.callsOf("AddConnection").isEmpty());
     QTRY_VERIFY(samePicture(visibleRows(*panel).first().status(), icon("offroad/icon_checkmark.svg", false)));
     QVERIFY(dialogs.seen.isEmpty());
   }
@@ -327,8 +311,8 @@ private slots:
   void forget() {
     QFETCH(QString, answer);
     QFETCH(bool, kept);
-    sim.addAccessPoint("Home", 40, kWpa2, kPassword);
-    const QDBusObjectPath saved = nmraw::addConnection(savedWifi("Home", kPassword));
+    sim.addAccessPoint("Home", 40, NM::Security::Wpa2Psk, kPassword);
+    const QDBusObjectPath saved = nmraw::addConnection(nmraw::wifiProfile("Home", kPassword));
     auto panel = shownPanel(1);
     QVERIFY(panel);
     panel::Dialogs dialogs;
@@ -342,20 +326,20 @@ private slots:
   }
 
   void unsupportedNetworkIgnoresTaps() {
-    sim.addAccessPoint("Campus", 70, kEnterprise);
+    sim.addAccessPoint("Campus", 70, NM::Security::Enterprise);
     auto panel = shownPanel(1);
     QVERIFY(panel);
     sim.clearCalls();
     panel::Dialogs dialogs;
     QVERIFY(tapName(*panel, "Campus"));
-    QTest::qWait(300);
+    sim.settle();
     QVERIFY(dialogs.seen.isEmpty());
     QVERIFY(sim.calls().filter(QRegularExpression("^(AddConnection|ActivateConnection) ")).isEmpty());
   }
 
   void ssidWithZeroByte() {
     const QByteArray ssid("Zero\0Tail", 9);
-    sim.addAccessPoint(ssid, 60, kWpa2, kPassword);
+    sim.addAccessPoint(ssid, 60, NM::Security::Wpa2Psk, kPassword);
     auto panel = shownPanel(1);
     QVERIFY(panel);
     QCOMPARE(visibleNames(*panel), QStringList{"Zero"});
@@ -372,7 +356,7 @@ private slots:
   void rowsHiddenThenReused() {
     QList<QDBusObjectPath> aps;
     for (int i = 0; i < 10; ++i) {
-      aps << sim.addAccessPoint("Net " + QByteArray::number(i), 90 - i, kOpen);
+      aps << sim.addAccessPoint("Net " + QByteArray::number(i), 90 - i, NM::Security::Open);
     }
     auto panel = shownPanel(10);
     QVERIFY(panel);
@@ -380,8 +364,7 @@ private slots:
     QCOMPARE(items.size(), 10);
 
     for (int i = 3; i < 10; ++i) {
-      QDBusReply<bool> removed = sim.control("RemoveAccessPoint", {QVariant::fromValue(aps[i])});
-      QVERIFY(removed.value());
+      QVERIFY(sim.removeAccessPoint(aps[i]));
     }
     QVERIFY(rescanned(*panel));
     QCOMPARE(visibleNames(*panel), (QStringList{"Net 0", "Net 1", "Net 2"}));
@@ -391,7 +374,7 @@ private slots:
     }
 
     for (int i = 0; i < 7; ++i) {
-      sim.addAccessPoint("New " + QByteArray::number(i), 20, kWpa2, kPassword);
+      sim.addAccessPoint("New " + QByteArray::number(i), 20, NM::Security::Wpa2Psk, kPassword);
     }
     QVERIFY(rescanned(*panel));
     QCOMPARE(visibleRows(*panel).size(), 10);
@@ -400,10 +383,10 @@ private slots:
   }
 
   void tetheringHidesEveryForget() {
-    sim.addAccessPoint("Home", 40, kWpa2, kPassword);
-    sim.addAccessPoint("Work", 60, kOpen);
-    nmraw::addConnection(savedWifi("Home", kPassword));
-    nmraw::addConnection(savedWifi("Work"));
+    sim.addAccessPoint("Home", 40, NM::Security::Wpa2Psk, kPassword);
+    sim.addAccessPoint("Work", 60, NM::Security::Open);
+    nmraw::addConnection(nmraw::wifiProfile("Home", kPassword));
+    nmraw::addConnection(nmraw::wifiProfile("Work"));
     auto panel = shownPanel(2);
     QVERIFY(panel);
     QCOMPARE(visibleForgetButtons(*panel), 2);
@@ -421,7 +404,7 @@ private slots:
   }
 
   void hidingStopsScanningShowingStarts() {
-    sim.addAccessPoint("Home", 40, kOpen);
+    sim.addAccessPoint("Home", 40, NM::Security::Open);
     auto panel = shownPanel(1);
     QVERIFY(panel);
     QStackedLayout *stack = panel->findChild<QStackedLayout *>();
@@ -432,19 +415,19 @@ private slots:
     sim.clearCalls();
     QSignalSpy refresh(panel->wifi, &WifiManager::refreshSignal);
     sim.finishScan();
-    QTest::qWait(300);
+    sim.settle();
     QCOMPARE(refresh.count(), 0);
-    QVERIFY(callsOf(sim.calls(), "GetAllAccessPoints").isEmpty());
+    QVERIFY(sim.callsOf("GetAllAccessPoints").isEmpty());
 
     panel->show();
     QVERIFY(refresh.wait(5000));
-    QCOMPARE(callsOf(sim.calls(), "GetAllAccessPoints").size(), 1);
+    QCOMPARE(sim.callsOf("GetAllAccessPoints").size(), 1);
     QVERIFY(rescanned(*panel));
   }
 
   void wrongPasswordForVanishedNetworkIgnored() {
-    const QDBusObjectPath ap = sim.addAccessPoint("Gone", 40, kWpa2, kPassword);
-    sim.setFault("ActivateConnection", "stall");
+    const QDBusObjectPath ap = sim.addAccessPoint("Gone", 40, NM::Security::Wpa2Psk, kPassword);
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
     auto panel = shownPanel(1);
     QVERIFY(panel);
     QSignalSpy wrong(panel->wifi, &WifiManager::wrongPassword);
@@ -453,18 +436,18 @@ private slots:
     QVERIFY(tapName(*panel, "Gone"));
     QCOMPARE(dialogs.seen.size(), 1);
 
-    QVERIFY(QDBusReply<bool>(sim.control("RemoveAccessPoint", {QVariant::fromValue(ap)})).value());
+    QVERIFY(sim.removeAccessPoint(ap));
     sim.finishScan();
     QTRY_VERIFY(panel->wifi->seenNetworks.isEmpty());
-    sim.control("EmitStateChanged", {60u, 50u, 8u});
+    sim.setDeviceState(NM::DeviceState::NeedAuth, NM::Reason::SupplicantDisconnect);
     QTRY_COMPARE(wrong.count(), 1);
     QCOMPARE(wrong.first().first().toString(), QStringLiteral("Gone"));
-    QTest::qWait(300);
+    sim.settle();
     QCOMPARE(dialogs.seen.size(), 1);
   }
 
   void withoutAdvancedButtonListFillsPanel() {
-    sim.addAccessPoint("Home", 40, kOpen);
+    sim.addAccessPoint("Home", 40, NM::Security::Open);
     auto panel = shownPanel(1, false);
     QVERIFY(panel);
     QVERIFY(panel->findChild<QWidget *>(QStringLiteral("advanced_btn")) == nullptr);

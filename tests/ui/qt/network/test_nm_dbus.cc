@@ -4,7 +4,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "tests/ui/qt/network/nm_fixture.h"
+#include "tests/fixtures/message_log.h"
+#include "tests/fixtures/nm_raw.h"
+#include "tests/fixtures/nm_simulator.h"
 #include "ui/qt/network/nm_dbus.h"
 
 namespace {
@@ -20,7 +22,7 @@ private slots:
   void initTestCase() {
     nm::registerTypes();
     QVERIFY(sim.start());
-    device = nmraw::deviceOfType(2);
+    device = nmraw::deviceOfType(NM::DeviceType::Wifi);
     QVERIFY(!device.isEmpty());
   }
 
@@ -66,20 +68,13 @@ private slots:
 
   void failureGivesEmptyValueAndOneLine_data() {
     QTest::addColumn<QString>("property");
-    QTest::addColumn<QString>("fault");
+    QTest::addColumn<NmSimulator::Fault>("fault");
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("min_ms");
-    QTest::newRow("no such property") << "NoSuchProperty"
-                                      << ""
-                                      << "DBus call error:" << 0;
-    QTest::newRow("no answer") << "DeviceType"
-                               << "stall"
-                               << "DBus call error:" << 95;
-    QTest::newRow("error reply") << "DeviceType"
-                                 << "error"
-                                 << "DBus call error:" << 0;
-    QTest::newRow("wrong type") << "DeviceType"
-                                << "wrongtype"
+    QTest::newRow("no such property") << "NoSuchProperty" << NmSimulator::Fault::None << "DBus call error:" << 0;
+    QTest::newRow("no answer") << "DeviceType" << NmSimulator::Fault::Stall << "DBus call error:" << 95;
+    QTest::newRow("error reply") << "DeviceType" << NmSimulator::Fault::Error << "DBus call error:" << 0;
+    QTest::newRow("wrong type") << "DeviceType" << NmSimulator::Fault::WrongType
                                 << "Variant unpacking failure : \"Get\" , \"org.freedesktop.NetworkManager.Device\" "
                                    "\"DeviceType\""
                                 << 0;
@@ -87,7 +82,7 @@ private slots:
 
   void failureGivesEmptyValueAndOneLine() {
     QFETCH(QString, property);
-    QFETCH(QString, fault);
+    QFETCH(NmSimulator::Fault, fault);
     QFETCH(QString, line);
     QFETCH(int, min_ms);
     sim.setFault(property, fault);
@@ -99,7 +94,7 @@ private slots:
                                                   NM_DBUS_INTERFACE_DEVICE, property);
 
     const qint64 ms = elapsed.elapsed();
-    sim.setFault(property, QString());
+    sim.setFault(property, NmSimulator::Fault::None);
     QCOMPARE(value, 0u);
     QCOMPARE(log.lines().size(), 1);
     QVERIFY2(log.lines().first().startsWith(line), qPrintable(log.lines().first()));
@@ -148,11 +143,11 @@ private slots:
   }
 
   void asyncCallReportsNothing() {
-    sim.setFault(QStringLiteral("GetAllAccessPoints"), QStringLiteral("error"));
+    sim.setFault(QStringLiteral("GetAllAccessPoints"), NmSimulator::Fault::Error);
     MessageLog log;
     QDBusPendingCallWatcher failing(asyncCall(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, "GetAllAccessPoints"));
     failing.waitForFinished();
-    sim.setFault(QStringLiteral("GetAllAccessPoints"), QString());
+    sim.setFault(QStringLiteral("GetAllAccessPoints"), NmSimulator::Fault::None);
     QVERIFY(failing.isError());
 
     QDBusPendingCallWatcher working(asyncCall(device, NM_DBUS_INTERFACE_DEVICE_WIRELESS, "GetAllAccessPoints"));
@@ -171,7 +166,7 @@ private slots:
   }
 
 private:
-  Simulator sim;
+  NmSimulator sim;
   QString device;
 };
 

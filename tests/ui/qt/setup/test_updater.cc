@@ -1,6 +1,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <memory>
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -9,21 +11,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "tests/fixtures/message_log.h"
 #include "ui/qt/setup/updater.h"
 
 namespace {
-
-QStringList debug_lines;
-QtMessageHandler previous_handler = nullptr;
-
-// Keeps what the window writes to the debug output so the tests can tell a dropped line from a shown one.
-void captureDebug(QtMsgType type, const QMessageLogContext &ctx, const QString &msg) {
-  if (type == QtDebugMsg) {
-    debug_lines << msg;
-    return;
-  }
-  previous_handler(type, ctx, msg);
-}
 
 QByteArray readAll(const QString &path) {
   QFile f(path);
@@ -43,6 +34,8 @@ class TestUpdater : public QObject {
 private:
   QTemporaryDir dir;
   QString sudo_log;
+  // What the window writes to the debug output, so the tests can tell a dropped line from a shown one.
+  std::unique_ptr<MessageLog> log;
 
   QString writeFile(const QString &name, const QByteArray &content, bool executable = false) {
     const QString path = dir.filePath(name);
@@ -78,11 +71,13 @@ private slots:
     QVERIFY(dir.isValid());
     sudo_log = qEnvironmentVariable("FAKE_SUDO_LOG");
     QVERIFY2(!sudo_log.isEmpty(), "run through the device root fixture, which records sudo calls");
-    previous_handler = qInstallMessageHandler(captureDebug);
+    log = std::make_unique<MessageLog>(MessageLog::KeepDebugQuiet);
   }
 
+  void cleanupTestCase() { log.reset(); }
+
   void init() {
-    debug_lines.clear();
+    log->clear();
     QFile::remove(sudo_log);
   }
 
@@ -164,10 +159,10 @@ private slots:
     w.installUpdate();
     QCOMPARE(w.currentIndex(), 2);
 
-    QTRY_VERIFY(text->text() != QStringLiteral("Loading...") || !debug_lines.isEmpty());
+    QTRY_VERIFY(text->text() != QStringLiteral("Loading...") || !log->lines(QtDebugMsg).isEmpty());
     QCOMPARE(text->text(), label);
     QCOMPARE(progressBar(w)->value(), value);
-    QCOMPARE(debug_lines, debug);
+    QCOMPARE(log->lines(QtDebugMsg), debug);
     QVERIFY(rebootButton(w)->isHidden());
   }
 
@@ -180,7 +175,7 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(statusLabel(w)->text(), QStringLiteral("Done"), 30000);
     QCOMPARE(progressBar(w)->value(), 70);
     qsizetype dropped = 0;
-    for (const QString &line : debug_lines) {
+    for (const QString &line : log->lines(QtDebugMsg)) {
       QVERIFY(line.startsWith(QLatin1String("\"xxx")));
       dropped += line.size() - 2;
     }
@@ -216,7 +211,7 @@ private slots:
     if (reboots) {
       QTRY_COMPARE(readAll(sudo_log), QByteArray("reboot\n"));
       QVERIFY(rebootButton(w)->isHidden());
-      QCOMPARE(debug_lines.last(), QStringLiteral("finished with 0"));
+      QCOMPARE(log->lines(QtDebugMsg).last(), QStringLiteral("finished with 0"));
       return;
     }
     QTRY_VERIFY(!rebootButton(w)->isHidden());

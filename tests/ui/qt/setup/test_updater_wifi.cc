@@ -2,16 +2,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "tests/ui/qt/network/nm_fixture.h"
+#include "tests/fixtures/nm_simulator.h"
 #include "tests/ui/qt/network/panel_driver.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/setup/updater.h"
 
 namespace {
-
-QStringList callsOf(const QStringList &calls, const QString &member) {
-  return calls.filter(QRegularExpression(QStringLiteral("^") + member + QStringLiteral(" ")));
-}
 
 QStringList visibleNetworks(const QWidget &page) {
   QStringList names;
@@ -39,7 +35,7 @@ class tst_UpdaterWifi : public QObject {
   Q_OBJECT
 
 private:
-  Simulator sim;
+  NmSimulator sim;
   QTemporaryDir params_root;
 
 private slots:
@@ -51,9 +47,9 @@ private slots:
   void init() { QVERIFY(sim.start()); }
 
   void samePanelKeptAcrossVisits() {
-    sim.addAccessPoint("Home", 80, kWpa2, QStringLiteral("right-password"));
-    sim.addAccessPoint("Library", 40, kOpen);
-    sim.setFault("ActivateConnection", "stall");
+    sim.addAccessPoint("Home", 80, NM::Security::Wpa2Psk, QStringLiteral("right-password"));
+    sim.addAccessPoint("Library", 40, NM::Security::Open);
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
     Updater w(QStringLiteral("/nonexistent"), QStringLiteral("m"));
     panel::fitScreen(&w);
     w.show();
@@ -76,6 +72,7 @@ private slots:
     // A join in progress, then away and back: the same panel, still joining.
     panel::tap(networkName(*wifi, QStringLiteral("Library")));
     QTRY_COMPARE(visibleNetworks(*wifi).value(0), QStringLiteral("Library"));
+    QTRY_VERIFY(networking->wifi->isKnownConnection(QStringLiteral("Library")));
     panel::tap(panel::button(wifi, QStringLiteral("Back")));
     QCOMPARE(w.currentWidget(), prompt);
     QVERIFY(!networking->isVisible());
@@ -84,8 +81,8 @@ private slots:
     sim.clearCalls();
     refresh.clear();
     sim.finishScan();
-    QTest::qWait(300);
-    QVERIFY(callsOf(sim.calls(), "GetAllAccessPoints").isEmpty());
+    sim.settle();
+    QVERIFY(sim.callsOf("GetAllAccessPoints").isEmpty());
     QCOMPARE(refresh.count(), 0);
 
     panel::tap(panel::button(prompt, QStringLiteral("Connect to Wi-Fi")));
