@@ -41,9 +41,13 @@ apt_empty_root=(apt-get -q -o APT::Architecture="$arch" -o APT::Architectures::=
   -o Dir::Cache="$work/cache" -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=
   --no-install-recommends -y install "$deb")
 "${apt_empty_root[@]}" --print-uris -qq | while read -r _uri file _rest; do
-  [ -f "/var/cache/apt/archives/$file" ] && cp "/var/cache/apt/archives/$file" "$work/cache/archives/"
+  if [ -f "/var/cache/apt/archives/$file" ]; then cp "/var/cache/apt/archives/$file" "$work/cache/archives/"; fi
 done
-"${apt_empty_root[@]}" --download-only >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt could not fetch the dependencies"; }
+# Package lists older than the archive name files it no longer has: refresh them once.
+if ! "${apt_empty_root[@]}" --download-only >"$work/apt.log" 2>&1; then
+  apt-get -q -o DPkg::Lock::Timeout=900 update >>"$work/apt.log" 2>&1 || true
+  "${apt_empty_root[@]}" --download-only >>"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt could not fetch the dependencies"; }
+fi
 needed=("$work"/cache/archives/*.deb)
 echo "install_test: ${#needed[@]} packages from Debian's archive for $arch" >&2
 
