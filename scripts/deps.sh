@@ -8,6 +8,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config clang-format
+  clang-14 libclang-rt-14-dev llvm-14
   qtbase5-dev qtbase5-private-dev qttools5-dev-tools libqt5svg5 libqt5svg5-dev qtwayland5
   libzmq3-dev libssl-dev openssl
   dbus-daemon dbus dbus-bin libdbus-1-dev libglib2.0-bin
