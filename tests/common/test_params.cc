@@ -332,13 +332,19 @@ private slots:
         openers.push_back(
             hammer({"open", QString::fromStdString(store), QString::fromStdString(start), QString::number(w)}));
       }
-      // Each waits in its open of the FIFO; opening it for writing lets them all go at once.
+      // Each waits in its open of the FIFO; opening it for writing lets them all go at once. The
+      // write end stays open until they end, so one that reaches its open late (under emulation
+      // starting takes longer than the pause) goes on too instead of waiting for good.
       QTest::qWait(100);
       const int fd = ::open(start.c_str(), O_WRONLY | O_CLOEXEC);
       QVERIFY(fd >= 0);
-      ::close(fd);
+      bool all_ended = true;
       for (auto &opener : openers) {
-        QVERIFY(opener->waitForFinished(30000));
+        all_ended = opener->waitForFinished(30000) && all_ended;
+      }
+      ::close(fd);
+      QVERIFY(all_ended);
+      for (auto &opener : openers) {
         QCOMPARE(opener->exitCode(), 0);
       }
       const Params params(store);
