@@ -79,10 +79,9 @@ private:
   std::unique_ptr<Networking> advancedPage() {
     auto panel = shownPanel();
     QWidget *advanced = panel ? panel->findChild<QWidget *>(QStringLiteral("advanced_btn")) : nullptr;
-    if (advanced == nullptr) {
+    if (advanced == nullptr || !screen::tap(advanced)) {
       return nullptr;
     }
-    panel::tap(advanced);
     return currentPage(*panel) == page(*panel) ? std::move(panel) : nullptr;
   }
 
@@ -199,7 +198,7 @@ private slots:
   void backReturnsToWifiScreen() {
     auto panel = advancedPage();
     QVERIFY(panel);
-    panel::tap(panel::button(page(*panel), "Back"));
+    QVERIFY(screen::tapText(page(*panel), "Back"));
     QVERIFY(currentPage(*panel) != page(*panel));
     QVERIFY(currentPage(*panel)->findChild<QWidget *>(QStringLiteral("wifiWidget")) != nullptr);
   }
@@ -222,7 +221,7 @@ private slots:
     QVERIFY(panel);
     Toggle *toggle = rowToggle(*panel, title);
 
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QCOMPARE(param(key.toStdString()), QStringLiteral("1"));
     Connection settings = lteSettings();
     const bool roaming = key == "GsmRoaming";
@@ -231,7 +230,7 @@ private slots:
     QCOMPARE(settings["gsm"].value("apn").toString(), QStringLiteral("stored.apn"));
 
     QVERIFY(settled(toggle));
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QCOMPARE(param(key.toStdString()), QStringLiteral("0"));
     settings = lteSettings();
     QVERIFY(settings["gsm"].value("home-only").toBool());
@@ -265,7 +264,7 @@ private slots:
     } else {
       dialogs.then([typed](QWidget *d) { QVERIFY(panel::replace(d, typed)); });
     }
-    panel::tap(rowButton(*panel, "APN Setting"));
+    QVERIFY(screen::tap(rowButton(*panel, "APN Setting")));
     QCOMPARE(dialogs.seen.size(), 1);
     QCOMPARE(dialogs.seen.first(),
              (QStringList{"Enter APN", "leave blank for automatic configuration", "line:old.apn"}));
@@ -285,7 +284,7 @@ private slots:
     QVERIFY(!toggle->on);
     QVERIFY(toggle->getEnabled());
 
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QVERIFY(!toggle->getEnabled());
     QTRY_VERIFY(panel->wifi->isTetheringEnabled());
     const QList<QDBusObjectPath> hotspot = nmraw::connectionsWithSsid(kHotspotSsid.toUtf8());
@@ -295,7 +294,7 @@ private slots:
     QVERIFY(toggle->getEnabled());
     QVERIFY(settled(toggle));
 
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QVERIFY(!toggle->getEnabled());
     QTRY_VERIFY(!panel->wifi->isTetheringEnabled());
     QVERIFY(rescanned(*panel));
@@ -313,7 +312,7 @@ private slots:
       QVERIFY(d->isVisible());
       QVERIFY(panel::replace(d, "longer-secret"));
     });
-    panel::tap(rowButton(*panel, "Tethering Password"));
+    QVERIFY(screen::tap(rowButton(*panel, "Tethering Password")));
     QCOMPARE(dialogs.seen.size(), 1);
     QCOMPARE(dialogs.seen.first(), (QStringList{"Enter new tethering password", "line:plumtreeorbit"}));
     const QDBusObjectPath hotspot = nmraw::connectionsWithSsid(kHotspotSsid.toUtf8()).value(0);
@@ -326,7 +325,7 @@ private slots:
     QCOMPARE(psk(), QStringLiteral("longer-secret"));
 
     dialogs.thenPress("Cancel");
-    panel::tap(rowButton(*panel, "Tethering Password"));
+    QVERIFY(screen::tap(rowButton(*panel, "Tethering Password")));
     QCOMPARE(dialogs.seen.size(), 2);
     QCOMPARE(dialogs.seen.last().last(), QStringLiteral("line:longer-secret"));
     QCOMPARE(psk(), QStringLiteral("longer-secret"));
@@ -366,7 +365,7 @@ private slots:
         dialogs.thenType(answer);
       }
     }
-    panel::tap(rowButton(*panel, "Hidden Network"));
+    QVERIFY(screen::tap(rowButton(*panel, "Hidden Network")));
     QTRY_COMPARE(dialogs.seen.size(), answers.size());
     QCOMPARE(dialogs.seen.first().first(), QStringLiteral("Enter SSID"));
     if (answers.size() > 1) {
@@ -396,10 +395,10 @@ private slots:
     QVERIFY(panel);
     Toggle *ssh = rowToggle(*panel, "Enable SSH");
     QVERIFY(!ssh->on);
-    panel::tap(ssh);
+    QVERIFY(screen::tap(ssh));
     QCOMPARE(param("SshEnabled"), QStringLiteral("1"));
     QVERIFY(settled(ssh));
-    panel::tap(ssh);
+    QVERIFY(screen::tap(ssh));
     QCOMPARE(param("SshEnabled"), QStringLiteral("0"));
   }
 };

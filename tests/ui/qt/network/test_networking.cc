@@ -122,8 +122,7 @@ private:
     if (!row) {
       return false;
     }
-    panel::tap(row->name());
-    return true;
+    return screen::tap(row->name());
   }
 
 private slots:
@@ -317,7 +316,7 @@ private slots:
     QVERIFY(panel);
     panel::Dialogs dialogs;
     dialogs.thenPress(answer);
-    panel::tap(visibleRows(*panel).first().forget());
+    QVERIFY(screen::tap(visibleRows(*panel).first().forget()));
     QCOMPARE(dialogs.seen.size(), 1);
     QVERIFY(dialogs.seen.first().contains(QStringLiteral("Forget Wi-Fi Network \"Home\"?")));
     QTRY_COMPARE(nmraw::listConnections().contains(saved), kept);
