@@ -9,13 +9,51 @@ namespace {
 
 // Bytes that need no escape are copied in runs; records are mostly such text.
 bool needs_escape(unsigned char ch) {
-  return ch <= 0x1f || ch == '"' || ch == '\\' || ch == 0xe2;
+  return ch <= 0x1f || ch == '"' || ch == '\\' || ch >= 0x80;
+}
+
+// Length of the well-formed UTF-8 sequence at value[i] (Unicode's table of well-formed byte
+// sequences: no overlong forms, no surrogates, nothing above U+10FFFF), or 0 when there is none.
+size_t utf8_sequence_length(std::string_view value, size_t i) {
+  const auto byte = [&](size_t k) { return i + k < value.size() ? static_cast<unsigned char>(value[i + k]) : 0; };
+  const auto continuation = [&](size_t k) { return (byte(k) & 0xc0) == 0x80; };
+  const unsigned char lead = byte(0);
+  if (lead >= 0xc2 && lead <= 0xdf)
+    return continuation(1) ? 2 : 0;
+  if (lead >= 0xe0 && lead <= 0xef) {
+    const unsigned char low = lead == 0xe0 ? 0xa0 : 0x80;
+    const unsigned char high = lead == 0xed ? 0x9f : 0xbf;
+    return byte(1) >= low && byte(1) <= high && continuation(2) ? 3 : 0;
+  }
+  if (lead >= 0xf0 && lead <= 0xf4) {
+    const unsigned char low = lead == 0xf0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xf4 ? 0x8f : 0xbf;
+    return byte(1) >= low && byte(1) <= high && continuation(2) && continuation(3) ? 4 : 0;
+  }
+  return 0;
 }
 
 // The line and paragraph separators end lines in JavaScript.
-bool is_js_line_break(std::string_view value, size_t i) {
-  return i + 2 < value.size() && static_cast<unsigned char>(value[i + 1]) == 0x80 &&
-         (static_cast<unsigned char>(value[i + 2]) == 0xa8 || static_cast<unsigned char>(value[i + 2]) == 0xa9);
+bool is_js_line_break(std::string_view sequence) {
+  return sequence == "\xe2\x80\xa8" || sequence == "\xe2\x80\xa9";
+}
+
+// Writes the byte at value[i] and above 0x7f: the JavaScript line breaks escaped, and U+FFFD for
+// a byte that starts no well-formed character, as QString::fromUtf8 reads it. Invalid UTF-8 would
+// make the record no JSON at all, and the collector would drop it.
+void dump_multibyte(std::string_view value, size_t &i, std::string &out) {
+  const size_t length = utf8_sequence_length(value, i);
+  if (length == 0) {
+    out += "\xef\xbf\xbd";
+    return;
+  }
+  const std::string_view sequence = value.substr(i, length);
+  if (is_js_line_break(sequence)) {
+    out += sequence[2] == '\xa8' ? "\\u2028" : "\\u2029";
+  } else {
+    out.append(sequence);
+  }
+  i += length - 1;
 }
 
 void dump_escaped(std::string_view value, size_t &i, std::string &out) {
@@ -42,19 +80,14 @@ void dump_escaped(std::string_view value, size_t &i, std::string &out) {
     case '\t':
       out += "\\t";
       break;
-    case 0xe2:
-      if (is_js_line_break(value, i)) {
-        out += static_cast<unsigned char>(value[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
-        i += 2;
+    default:
+      if (ch >= 0x80) {
+        dump_multibyte(value, i, out);
       } else {
-        out += static_cast<char>(ch);
+        char buf[8];
+        snprintf(buf, sizeof(buf), "\\u%04x", ch);
+        out += buf;
       }
-      break;
-    default: {
-      char buf[8];
-      snprintf(buf, sizeof(buf), "\\u%04x", ch);
-      out += buf;
-    }
   }
 }
 
@@ -66,6 +99,12 @@ void Json::dump_string(std::string_view value, std::string &out) {
   for (size_t i = 0; i < value.size(); ++i) {
     if (!needs_escape(static_cast<unsigned char>(value[i])))
       continue;
+    // Well-formed characters stay in the run, all but the JavaScript line breaks.
+    const size_t length = utf8_sequence_length(value, i);
+    if (length > 0 && !is_js_line_break(value.substr(i, length))) {
+      i += length - 1;
+      continue;
+    }
     out.append(value.substr(run_start, i - run_start));
     dump_escaped(value, i, out);
     run_start = i + 1;

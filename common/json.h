@@ -10,6 +10,9 @@
 // Immutable JSON value whose compact dump matches the format the log collector
 // parses: members in byte order of their keys, ", " and ": " separators,
 // doubles as %.17g, integers in decimal. Copies share their contents.
+// Strings are taken as UTF-8: each byte that is not part of a well-formed
+// character is written as U+FFFD (as QString::fromUtf8 reads it), so a dump is
+// always valid JSON.
 class Json {
 public:
   using array = std::vector<Json>;

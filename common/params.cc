@@ -68,6 +68,20 @@ private:
   int fd_ = -1;
 };
 
+// Puts the new link in place unless another process has just made a usable key directory: a plain
+// rename would replace it, and what that process has written since would vanish with its link.
+// Only a missing or dangling link is replaced.
+bool place_key_directory_link(const std::string &link_path, const std::string &tmp_dir, const std::string &key_dir) {
+  if (::renameat2(AT_FDCWD, link_path.c_str(), AT_FDCWD, key_dir.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno == EEXIST && util::file_exists(key_dir)) {
+    ::unlink(link_path.c_str());
+    ::rmdir(tmp_dir.c_str());
+    return true;
+  }
+  return ::rename(link_path.c_str(), key_dir.c_str()) == 0 || errno == EEXIST;
+}
+
 bool create_key_directory(const std::string &root, const std::string &key_dir) {
   std::string tmp_dir = root + "/.tmp_XXXXXX";
   if (::mkdtemp(tmp_dir.data()) == nullptr)
@@ -76,8 +90,7 @@ bool create_key_directory(const std::string &root, const std::string &key_dir) {
   const std::string link_path = tmp_dir + ".link";
   if (::symlink(tmp_dir.c_str(), link_path.c_str()) < 0)
     return false;
-  // Another process creating the same directory at the same time has won.
-  return ::rename(link_path.c_str(), key_dir.c_str()) == 0 || errno == EEXIST;
+  return place_key_directory_link(link_path, tmp_dir, key_dir);
 }
 
 bool ensure_params_path(const std::string &root, const std::string &prefix) {
@@ -163,13 +176,4 @@ int Params::remove(const std::string &key) {
   if (::unlink(getParamPath(key).c_str()) != 0)
     return -1;
   return fsync_dir(getParamPath());
-}
-
-std::optional<Params> try_open_params(const std::string &path) {
-  try {
-    return Params(path);
-  } catch (const std::exception &e) {
-    LOGE("Failed to open params: %s", e.what());
-    return std::nullopt;
-  }
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 // File-per-key store shared with the device's other processes.
@@ -24,7 +23,3 @@ private:
   std::string params_path;
   std::string params_prefix;
 };
-
-// For callers that must keep running when the store cannot be opened (a full or
-// read-only data partition): logs the failure and gives nothing instead of throwing.
-std::optional<Params> try_open_params(const std::string &path = {});

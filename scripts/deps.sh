@@ -5,6 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config clang-format
+  clang-14 libclang-rt-14-dev llvm-14
   qtbase5-dev qtbase5-private-dev qttools5-dev-tools libqt5svg5 libqt5svg5-dev qtwayland5
   libzmq3-dev libssl-dev openssl
   dbus-daemon dbus dbus-bin libdbus-1-dev libglib2.0-bin
@@ -29,5 +30,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# apt is shared with whatever else runs on the machine: wait for its lock rather than fail.
+apt-get -o DPkg::Lock::Timeout=900 update -q
+apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"

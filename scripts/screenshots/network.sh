@@ -16,6 +16,9 @@
 #   advanced.png          the advanced page, advanced-end.png scrolled to its last row
 #   tethering-password.png, apn.png, hidden-ssid.png, hidden-password.png  its dialogs
 #   tethering-on.png      the advanced page with the hotspot switched on
+#   panel-styled-first.png, advanced-styled-first.png, tethering-password-styled-first.png
+#                         the same screens with the window styled before the panel is built;
+#                         the script fails unless each matches its counterpart pixel for pixel
 # Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
 set -euo pipefail
 
@@ -75,5 +78,15 @@ preview wait-rows:6 tap:Advanced shot:"$out/advanced.png" \
   tap:EDIT#2 type:"internet.example" shot:"$out/apn.png" tap:Cancel \
   tap:CONNECT type:Attic shot:"$out/hidden-ssid.png" tap:→ shot:"$out/hidden-password.png" tap:Cancel \
   show:"Enable Tethering" toggle:"Enable Tethering" wait:1500 shot:"$out/tethering-on.png"
+
+# The update program styles its window before it builds the panel; the look must not depend on it.
+preview --styled-first wait-rows:6 shot:"$out/panel-styled-first.png" \
+  tap:Advanced shot:"$out/advanced-styled-first.png" \
+  tap:EDIT#1 shot:"$out/tethering-password-styled-first.png" tap:Cancel
+for shot in panel advanced tethering-password; do
+  differing="$(compare -metric AE "$out/$shot.png" "$out/$shot-styled-first.png" null: 2>&1)" || true
+  echo "screenshots: $shot.png and $shot-styled-first.png differ in $differing pixels" >&2
+  [ "$differing" = 0 ] || exit 1
+done
 
 echo "$out"

@@ -2,8 +2,11 @@
 // device's other programs do.
 //   write ROOT WRITER COUNT     put COUNT self-checking values (0: until killed) on keys K0..K3
 //   read ROOT STOPFILE SECONDS  read K0..K3 until STOPFILE exists; prints "reads=N torn=M"
+//   open ROOT FIFO WRITER       once FIFO is opened for writing, open the store and put key W<WRITER>
 // Exit status 0 when every value read was whole.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -54,6 +57,17 @@ int read_values(const std::string &root, const std::string &stop_file, int secon
   return torn == 0 ? 0 : 1;
 }
 
+// Many of these wait on one FIFO and are let go together, to open a store that does not exist yet
+// at the same moment.
+int open_and_put(const std::string &root, const std::string &fifo, int writer) {
+  const int fd = ::open(fifo.c_str(), O_RDONLY);
+  if (fd < 0)
+    return 2;
+  ::close(fd);
+  Params params(root);
+  return params.put("W" + std::to_string(writer), std::to_string(writer)) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -62,6 +76,9 @@ int main(int argc, char *argv[]) {
     return write_values(argv[2], std::atoi(argv[3]), std::atol(argv[4]));
   if (mode == "read" && argc == 5)
     return read_values(argv[2], argv[3], std::atoi(argv[4]));
-  fprintf(stderr, "usage: params_hammer write ROOT WRITER COUNT | read ROOT STOPFILE SECONDS\n");
+  if (mode == "open" && argc == 5)
+    return open_and_put(argv[2], argv[3], std::atoi(argv[4]));
+  fprintf(stderr,
+          "usage: params_hammer write ROOT WRITER COUNT | read ROOT STOPFILE SECONDS | open ROOT FIFO WRITER\n");
   return 2;
 }

@@ -1,3 +1,5 @@
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QtTest>
 #include <climits>
@@ -61,15 +63,32 @@ private slots:
     QTest::newRow("paragraph separator") << QByteArray("\xe2\x80\xa9") << QByteArray("\"\\u2029\"");
     QTest::newRow("neighbour of the separators stays")
         << QByteArray("\xe2\x80\xa7\xe2\x80\xaa") << QByteArray("\"\xe2\x80\xa7\xe2\x80\xaa\"");
-    QTest::newRow("cut separator at the end stays") << QByteArray("x\xe2\x80") << QByteArray("\"x\xe2\x80\"");
-    QTest::newRow("invalid UTF-8 passes through") << QByteArray("\xff\xfe") << QByteArray("\"\xff\xfe\"");
+    QTest::newRow("4-byte character stays") << QByteArray("\xf0\x9f\x98\x80") << QByteArray("\"\xf0\x9f\x98\x80\"");
+    // Each byte that is not part of a well-formed character is one U+FFFD.
+    const QByteArray fffd("\xef\xbf\xbd");
+    QTest::newRow("cut separator at the end") << QByteArray("x\xe2\x80") << "\"x" + fffd + fffd + "\"";
+    QTest::newRow("bytes that start nothing") << QByteArray("\xff\xfe\x80") << "\"" + fffd + fffd + fffd + "\"";
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << "\"" + fffd + fffd + "\"";
+    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << "\"" + fffd + fffd + fffd + "\"";
+    QTest::newRow("above U+10FFFF") << QByteArray(
+                                           "\xf4\x90\x80\x80"
+                                           "a")
+                                    << "\"" + fffd + fffd + fffd + fffd + "a\"";
+    QTest::newRow("cut 4-byte character, then a quote")
+        << QByteArray("\xf0\x9f\x98\"") << "\"" + fffd + fffd + fffd + "\\\"\"";
   }
   void stringEscaping() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, expected);
     QCOMPARE(Json(text.toStdString()).dump(), expected.toStdString());
     // Keys follow the same rules.
-    QCOMPARE(Json(Json::object{{text.toStdString(), 0}}).dump(), ("{" + expected + ": 0}").toStdString());
+    const std::string object = Json(Json::object{{text.toStdString(), 0}}).dump();
+    QCOMPARE(object, ("{" + expected + ": 0}").toStdString());
+    // A real parser reads the text back as this program decodes it.
+    QJsonParseError error;
+    const QJsonDocument parsed = QJsonDocument::fromJson(QByteArray::fromStdString(object), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(parsed.object().keys(), QStringList{QString::fromUtf8(text.constData(), text.size())});
   }
 
   void numbersMatchPrintf() {

@@ -15,6 +15,7 @@
 
 #include "common/params.h"
 #include "tests/common/hammer_value.h"
+#include "tests/fixtures/full_file_system.h"
 #include "tests/fixtures/log_collector.h"
 #include "tests/fixtures/qtest_std_string.h"
 
@@ -31,23 +32,6 @@ void raw_write(const std::string &path, const std::string &bytes) {
 
 QStringList temp_values(const std::string &root) {
   return QDir(QString::fromStdString(root)).entryList({".tmp_value_*"}, QDir::Files | QDir::Hidden | QDir::System);
-}
-
-// Fills a file system until it reports ENOSPC, one way or the other.
-void exhaust_space(const std::string &dir) {
-  std::ofstream filler(dir + "/filler", std::ios::binary);
-  const std::string chunk(4096, 'f');
-  while (filler.write(chunk.data(), chunk.size()) && filler.flush()) {
-  }
-}
-
-void exhaust_inodes(const std::string &dir) {
-  for (int i = 0;; ++i) {
-    const int fd = ::open((dir + "/inode" + std::to_string(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0)
-      break;
-    ::close(fd);
-  }
 }
 
 }  // namespace
@@ -299,7 +283,7 @@ private slots:
     const std::string store = root + "/params";
     Params params(store);
     QCOMPARE(params.put("Key", "old value"), 0);
-    noInodes ? exhaust_inodes(root) : exhaust_space(root);
+    noInodes ? full_file_system::exhaust_inodes(root) : full_file_system::exhaust_space(root);
 
     QCOMPARE(params.put("Key", std::string(64 * 1024, 'n')), expected);
     QCOMPARE(params.get("Key"), std::string("old value"));
@@ -331,6 +315,35 @@ private slots:
     }
     for (int k = 0; k < 4; ++k)
       QVERIFY(hammer::is_whole(Params(root).get("K" + std::to_string(k))));
+  }
+
+  // The first processes to open a store make its key directory together: what each of them
+  // writes must stay visible, so they all end up in one directory.
+  void processesMakingTheStoreTogetherShareIt() {
+    QVERIFY(QDir().mkpath(QString::fromStdString(root)));
+    for (int round = 0; round < 30; ++round) {
+      const std::string store = root + "/round" + std::to_string(round);
+      const std::string start = root + "/start" + std::to_string(round);
+      QCOMPARE(::mkfifo(start.c_str(), 0600), 0);
+      std::vector<std::unique_ptr<QProcess>> openers;
+      for (int w = 0; w < 8; ++w) {
+        openers.push_back(
+            hammer({"open", QString::fromStdString(store), QString::fromStdString(start), QString::number(w)}));
+      }
+      // Each waits in its open of the FIFO; opening it for writing lets them all go at once.
+      QTest::qWait(100);
+      const int fd = ::open(start.c_str(), O_WRONLY | O_CLOEXEC);
+      QVERIFY(fd >= 0);
+      ::close(fd);
+      for (auto &opener : openers) {
+        QVERIFY(opener->waitForFinished(30000));
+        QCOMPARE(opener->exitCode(), 0);
+      }
+      const Params params(store);
+      for (int w = 0; w < 8; ++w) {
+        QCOMPARE(params.get("W" + std::to_string(w)), std::to_string(w));
+      }
+    }
   }
 
   void killedWriterLeavesWholeValues() {

@@ -1,8 +1,10 @@
 // network_preview: shows the network settings panel full-screen and plays a short script of
 // taps on it, so its screens and dialogs can be looked at and photographed.
 //
-// Usage: network_preview [--no-advanced] STEP...
+// Usage: network_preview [--no-advanced] [--styled-first] STEP...
 //   --no-advanced      build the panel without its Advanced button
+//   --styled-first     style the window before the panel is built (as the update program does),
+//                      not after it
 // Steps, played in order, one every 400 ms (the next one is scheduled before a step runs, so
 // steps keep playing while a dialog that a step opened waits for input):
 //   wait-rows:N        wait (up to 10 s) until the Wi-Fi list shows N rows
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QProcess>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "tools/screen_driver/driver.h"
 #include "ui/qt/network/networking.h"
@@ -139,13 +142,24 @@ int main(int argc, char *argv[]) {
 
   QStringList steps = app.arguments().mid(1);
   const bool show_advanced = !steps.removeAll(QStringLiteral("--no-advanced"));
+  const bool styled_first = steps.removeAll(QStringLiteral("--styled-first"));
 
-  Networking panel(nullptr, show_advanced);
-  // The text colour and family come from the window that hosts the panel, as in the update program.
-  app.setStyleSheet(QStringLiteral("* { color: white; outline: none; font-family: Inter; }"));
-  setMainWindow(&panel);
+  // The panel sits in a window that gives it the text colour and family, as in the update program.
+  QWidget window;
+  auto *layout = new QVBoxLayout(&window);
+  layout->setContentsMargins(0, 0, 0, 0);
+  const QString window_style = QStringLiteral("* { color: white; outline: none; font-family: Inter; }");
+  if (styled_first) {
+    window.setStyleSheet(window_style);
+  }
+  auto *panel = new Networking(&window, show_advanced);
+  layout->addWidget(panel);
+  if (!styled_first) {
+    window.setStyleSheet(window_style);
+  }
+  setMainWindow(&window);
 
-  Player player(&panel, steps);
+  Player player(panel, steps);
   QTimer::singleShot(kStepIntervalMs, &player, [&player] { player.next(); });
   return app.exec();
 }

@@ -3,6 +3,7 @@
 #include <openssl/objects.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -36,6 +37,11 @@ QByteArray base64url(const QByteArray &data) {
 
 QByteArray json_part(const QJsonObject &object) {
   return base64url(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+// A stored token with a line break in it would add headers of its own to every request.
+bool fitsInHeader(const QString &value) {
+  return std::none_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
 }  // namespace
@@ -122,7 +128,8 @@ QString HttpRequest::authorizationToken() const {
   }
   const std::string path = util::getenv("HOME") + "/.vorna/auth.json";
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(util::read_file(path)));
-  return doc.object().value(QStringLiteral("access_token")).toString();
+  const QString token = doc.object().value(QStringLiteral("access_token")).toString();
+  return fitsInHeader(token) ? token : QString();
 }
 
 void HttpRequest::sendRequest(const QString &requestURL, const Method method) {

@@ -11,14 +11,13 @@
 #include <QSocketNotifier>
 #include <QSurfaceFormat>
 
-#include "common/params.h"
+#include "common/safe_params.h"
 #include "common/util.h"
 #include "system/hardware/zorv/hardware.h"
 
 namespace {
 QString read_param(const char *key) {
-  const auto params = try_open_params();
-  return params ? QString::fromStdString(params->get(key)) : QString();
+  return QString::fromStdString(SafeParams().get(key));
 }
 
 // Self-pipe: the signal handler may only write a byte; the event loop reads it and quits.

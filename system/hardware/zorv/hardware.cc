@@ -5,7 +5,7 @@
 #include <fstream>
 #include <limits>
 
-#include "common/params.h"
+#include "common/safe_params.h"
 #include "common/util.h"
 
 namespace {
@@ -54,11 +54,9 @@ void HardwareZorv::reboot() {
 }
 
 bool HardwareZorv::get_ssh_enabled() {
-  const auto params = try_open_params();
-  return params && params->getBool("SshEnabled");
+  return SafeParams().getBool("SshEnabled");
 }
 
 void HardwareZorv::set_ssh_enabled(bool enabled) {
-  if (auto params = try_open_params())
-    params->putBool("SshEnabled", enabled);
+  SafeParams().putBool("SshEnabled", enabled);
 }

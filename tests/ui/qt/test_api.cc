@@ -252,6 +252,8 @@ private slots:
     QTest::newRow("no access_token member") << QByteArray(R"({"refresh_token":"r"})") << QString();
     QTest::newRow("not JSON") << QByteArray("access_token=tok") << QString();
     QTest::newRow("access_token not a string") << QByteArray(R"({"access_token":12})") << QString();
+    // Not a header value: it would smuggle in headers of its own.
+    QTest::newRow("token with a line break") << QByteArray(R"({"access_token":"tok\r\nX-Injected: 1"})") << QString();
   }
 
   void headers() {
@@ -272,6 +274,7 @@ private slots:
     const QJsonObject headers = requests[0].value(QStringLiteral("headers")).toObject();
     QCOMPARE(headers.value(QStringLiteral("User-Agent")).toString(), getUserAgent());
     QCOMPARE(headers.contains(QStringLiteral("Authorization")), !authorization.isNull());
+    QVERIFY(!headers.contains(QStringLiteral("X-Injected")));
     if (!authorization.isNull()) {
       QCOMPARE(headers.value(QStringLiteral("Authorization")).toString(), authorization);
     }

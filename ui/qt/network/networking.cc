@@ -28,6 +28,28 @@ QPixmap loadIcon(const QString &path, bool scale_to_height) {
 // Networking
 
 Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
+  // Styled before its pages are built: building them polishes some of their widgets, and in a
+  // window that already has a style sheet a sheet set afterwards would not reach those.
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, QColor(0x29, 0x29, 0x29));
+  setAutoFillBackground(true);
+  setPalette(pal);
+
+  setStyleSheet(QStringLiteral(R"(
+    #wifiWidget > QPushButton, #back_btn, #advanced_btn {
+      font-size: 50px;
+      margin: 0px;
+      padding: 15px;
+      border-width: 0;
+      border-radius: 30px;
+      color: #dddddd;
+      background-color: #393939;
+    }
+    #back_btn:pressed, #advanced_btn:pressed {
+      background-color: #4a4a4a;
+    }
+  )"));
+
   main_layout = new QStackedLayout(this);
 
   wifi = new WifiManager(this);
@@ -65,25 +87,6 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
     connect(advancedSettings, &QPushButton::clicked, this, [this]() { main_layout->setCurrentWidget(an); });
   }
 
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(0x29, 0x29, 0x29));
-  setAutoFillBackground(true);
-  setPalette(pal);
-
-  setStyleSheet(QStringLiteral(R"(
-    #wifiWidget > QPushButton, #back_btn, #advanced_btn {
-      font-size: 50px;
-      margin: 0px;
-      padding: 15px;
-      border-width: 0;
-      border-radius: 30px;
-      color: #dddddd;
-      background-color: #393939;
-    }
-    #back_btn:pressed, #advanced_btn:pressed {
-      background-color: #4a4a4a;
-    }
-  )"));
   main_layout->setCurrentWidget(wifiScreen);
 }
 

@@ -8,7 +8,7 @@
 #include <QVector>
 #include <QWidget>
 
-#include "common/params.h"
+#include "common/safe_params.h"
 #include "ui/qt/network/wifi_manager.h"
 #include "ui/qt/widgets/controls.h"
 
@@ -83,7 +83,7 @@ private:
   ButtonControl *hiddenNetworkButton;
   ToggleControl *meteredToggle;
   WifiManager *wifi = nullptr;
-  Params params;
+  SafeParams params;
 
 signals:
   void backPress();

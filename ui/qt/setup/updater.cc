@@ -1,7 +1,5 @@
 #include "ui/qt/setup/updater.h"
 
-#include <cmath>
-
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -9,6 +7,7 @@
 #include "system/hardware/zorv/hardware.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/require.h"
+#include "ui/qt/setup/progress.h"
 
 namespace {
 
@@ -51,23 +50,6 @@ QPushButton *sideButton(const QString &label, QWidget *parent) {
   auto *btn = navButton(label, parent);
   btn->setStyleSheet(QStringLiteral("padding-left: 60px; padding-right: 60px;"));
   return btn;
-}
-
-// Cuts the child's output at the first NUL byte; everything after it is noise.
-QString textUpToNul(const QByteArray &data) {
-  const int nul = data.indexOf('\0');
-  return QString::fromUtf8(nul < 0 ? data : data.left(nul));
-}
-
-// A progress line is "text:number" with exactly one colon.
-bool splitProgressLine(const QStringRef &line, QStringRef *status, QStringRef *number) {
-  const int colon = line.indexOf(QLatin1Char(':'));
-  if (colon < 0 || line.indexOf(QLatin1Char(':'), colon + 1) >= 0) {
-    return false;
-  }
-  *status = line.left(colon);
-  *number = line.mid(colon + 1);
-  return true;
 }
 
 }  // namespace
@@ -201,30 +183,12 @@ void Updater::installUpdate() {
 }
 
 void Updater::readProgress() {
-  const QString out = textUpToNul(proc.readAllStandardOutput()).trimmed();
-
-  // Applying the lines in order leaves the last status and the last number in range; finding
-  // those two directly keeps a flood of lines cheap.
-  QStringRef status;
-  QVector<QStringRef> numbers;
-  for (const QStringRef &line : out.splitRef(QLatin1Char('\n'))) {
-    QStringRef number;
-    if (!splitProgressLine(line, &status, &number)) {
-      qDebug() << line;
-      continue;
-    }
-    numbers << number;
+  const Progress progress = parseProgress(proc.readAllStandardOutput(), bar->minimum(), bar->maximum());
+  if (progress.status) {
+    text->setText(*progress.status);
   }
-  if (!numbers.isEmpty()) {
-    text->setText(status.toString());
-  }
-  for (auto it = numbers.crbegin(); it != numbers.crend(); ++it) {
-    // Out-of-range values, NaN and infinities leave the bar where it was; text that is no number reads as 0.
-    const double value = std::trunc(it->toDouble());
-    if (value >= bar->minimum() && value <= bar->maximum()) {
-      bar->setValue(static_cast<int>(value));
-      break;
-    }
+  if (progress.percent) {
+    bar->setValue(*progress.percent);
   }
   update();
 }

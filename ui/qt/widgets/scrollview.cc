@@ -37,15 +37,17 @@ QVariant overshootOff() {
 }  // namespace
 
 ScrollView::ScrollView(QWidget *w, QWidget *parent) : QScrollArea(parent) {
+  // Styled before the widget comes in: setWidget shows, and so polishes, the widget, and in a
+  // window that already has a style sheet a later sheet here would not reach it.
+  setStyleSheet(QStringLiteral("background-color: transparent; border:none"));
+  const QString barStyle = QLatin1String(kScrollBarStyle);
+  verticalScrollBar()->setStyleSheet(barStyle);
+  horizontalScrollBar()->setStyleSheet(barStyle);
+
   setWidget(w);
   setWidgetResizable(true);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setStyleSheet(QStringLiteral("background-color: transparent; border:none"));
-
-  const QString barStyle = QLatin1String(kScrollBarStyle);
-  verticalScrollBar()->setStyleSheet(barStyle);
-  horizontalScrollBar()->setStyleSheet(barStyle);
 
   QScroller *scroller = QScroller::scroller(viewport());
   QScrollerProperties sp = scroller->scrollerProperties();

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "common/params.h"
+#include "common/safe_params.h"
 #include "ui/qt/widgets/controls.h"
 
 // Switches the device's SSH service setting.
@@ -26,5 +26,5 @@ private:
   void buttonClicked();
   void keysReceived(const QString &username, const QString &response, bool success, bool timedOut);
 
-  Params params;
+  SafeParams params;
 };

@@ -2,6 +2,7 @@
 #include <QSignalSpy>
 #include <QStackedLayout>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include "common/params.h"
@@ -400,6 +401,43 @@ private slots:
     QVERIFY(settled(ssh));
     QVERIFY(screen::tap(ssh));
     QCOMPARE(param("SshEnabled"), QStringLiteral("0"));
+  }
+
+  // A window that styles itself before it builds the panel (as the update program does) shows
+  // both of the panel's pages exactly as one that is styled afterwards.
+  void lookIndependentOfWhenWindowIsStyled() {
+    const auto shots = [this](bool styled_first) {
+      QWidget window;
+      const QString style = QStringLiteral("* { color: white; font-family: Inter; }");
+      if (styled_first) {
+        window.setStyleSheet(style);
+      }
+      auto *panel = new Networking(&window, true);
+      (new QVBoxLayout(&window))->addWidget(panel);
+      if (!styled_first) {
+        window.setStyleSheet(style);
+      }
+      panel::fitScreen(&window);
+      QSignalSpy refresh(panel->wifi, &WifiManager::refreshSignal);
+      window.show();
+      QList<QImage> pages;
+      if (QTest::qWaitForWindowExposed(&window) && refresh.wait(5000)) {
+        // Each page is grabbed once its layouts have settled.
+        QTest::qWait(100);
+        pages << window.grab().toImage();
+        panel->findChild<QStackedLayout *>()->setCurrentWidget(page(*panel));
+        QTest::qWait(100);
+        pages << window.grab().toImage();
+      }
+      return pages;
+    };
+
+    const QList<QImage> first = shots(true);
+    const QList<QImage> after = shots(false);
+    QCOMPARE(first.size(), 2);
+    QCOMPARE(after.size(), 2);
+    QVERIFY2(first[0] == after[0], "Wi-Fi screen");
+    QVERIFY2(first[1] == after[1], "advanced page");
   }
 };
 

@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -8,6 +9,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "common/params.h"
+#include "tests/fixtures/full_file_system.h"
+#include "tests/ui/qt/device_root_guard.h"
 
 // The updater program itself, run as a child: start-up, signals, and the full flow on a real display server.
 class TestUpdaterApp : public QObject {
@@ -21,6 +26,7 @@ private:
   QProcess weston;
   QString wayland_runtime;
   QString wayland_socket;
+  QStringList mounts;
 
   static QByteArray readAll(const QString &path) {
     QFile f(path);
@@ -51,6 +57,8 @@ private:
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("DISPLAY"), display);
+    // Whatever the machine runs, the program's NetworkManager calls reach nothing.
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
     env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(SCREEN_PROBE_PLUGINS));
     env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("screen_probe:") + probeSocket());
     return env;
@@ -133,9 +141,49 @@ private:
     QVERIFY(app.waitForFinished(10000));
   }
 
+  // A scratch tmpfs of this test's private mount namespace.
+  QString mountScratch(const QString &name, unsigned long flags, const char *options) {
+    const QString path = dir.filePath(name);
+    if (!QDir().mkpath(path) || ::mount("store", QFile::encodeName(path).constData(), "tmpfs", flags, options) != 0) {
+      qFatal("cannot mount a tmpfs on %s", qPrintable(path));
+    }
+    mounts << path;
+    return path;
+  }
+
+  // A parameter store root in the given state; the program finds it through PARAMS_ROOT.
+  QString storeRoot(const QString &state) {
+    const QString name = QString(state).replace(QRegularExpression(QStringLiteral("[^a-z]+")), QStringLiteral("-"));
+    if (state == QLatin1String("missing")) {
+      return dir.filePath(name + QStringLiteral("/not/made/yet"));
+    }
+    if (state == QLatin1String("a file in the way")) {
+      QFile file(dir.filePath(name));
+      file.open(QIODevice::WriteOnly);
+      return file.fileName() + QStringLiteral("/params");
+    }
+    const bool made_before = state.endsWith(QLatin1String("made before"));
+    if (state.startsWith(QLatin1String("read-only"))) {
+      const QString mount = mountScratch(name, made_before ? 0 : MS_RDONLY, "size=1m");
+      if (made_before) {
+        Params(QFile::encodeName(mount + QStringLiteral("/params")).toStdString()).put("GsmRoaming", "1");
+        ::mount(nullptr, QFile::encodeName(mount).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+      }
+      return mount + QStringLiteral("/params");
+    }
+    const QString mount = mountScratch(name, 0, "size=64k,nr_inodes=32");
+    if (made_before) {
+      Params(QFile::encodeName(mount + QStringLiteral("/params")).toStdString()).put("GsmRoaming", "1");
+    }
+    full_file_system::exhaust_space(mount.toStdString());
+    full_file_system::exhaust_inodes(mount.toStdString());
+    return mount + QStringLiteral("/params");
+  }
+
 private slots:
   void initTestCase() {
     QVERIFY(dir.isValid());
+    QVERIFY2(inDeviceRoot(), "run through the device root fixture, which mounts and records sudo calls privately");
     sudo_log = qEnvironmentVariable("FAKE_SUDO_LOG");
     QVERIFY2(!sudo_log.isEmpty(), "run through the device root fixture, which records sudo calls");
     startXvfb();
@@ -143,6 +191,9 @@ private slots:
   }
 
   void cleanupTestCase() {
+    for (const QString &mount : mounts) {
+      ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
+    }
     for (QProcess *server : {&xvfb, &weston}) {
       server->terminate();
       server->waitForFinished(5000);
@@ -197,6 +248,36 @@ private slots:
     const QByteArray err = app.readAllStandardError();
     QVERIFY2(err.contains("child says hello"), err.constData());
     QVERIFY2(err.contains("finished with 0"), err.constData());
+  }
+
+  // The program is how a device with a damaged data partition gets repaired: it must come up,
+  // install and reboot whatever state its parameter store is in.
+  void installsWhateverTheStore_data() {
+    QTest::addColumn<QString>("state");
+    for (const char *state :
+         {"missing", "a file in the way", "read-only", "read-only, made before", "full", "full, made before"}) {
+      QTest::newRow(state) << QString::fromLatin1(state);
+    }
+  }
+
+  void installsWhateverTheStore() {
+    QFETCH(QString, state);
+    QProcessEnvironment env = x11Env();
+    env.insert(QStringLiteral("PARAMS_ROOT"), storeRoot(state));
+    const QString ran = dir.filePath(QStringLiteral("updater-ran"));
+    QFile::remove(ran);
+    const QString child =
+        writeScript(QStringLiteral("install.sh"), "touch " + QFile::encodeName(ran) + "\necho Installing:50\nexit 0");
+
+    QProcess app;
+    start(app, {child, QStringLiteral("manifest.json")}, env);
+    clickInstall();
+    QTRY_COMPARE_WITH_TIMEOUT(readAll(sudo_log), QByteArray("reboot\n"), 10000);
+    QVERIFY(QFile::exists(ran));
+
+    terminate(app);
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
   }
 
   // A running child is killed and reaped; the program ends normally and does not take that for success.

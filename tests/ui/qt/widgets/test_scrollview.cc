@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QScroller>
@@ -67,6 +68,7 @@ private slots:
   void tapReachesRow();
   void backAtTopWhenShownAgain();
   void noScrollBarsAndFullWidth();
+  void lookIndependentOfWhenHostIsStyled();
 };
 
 void TestScrollView::dragsStopAtEdges_data() {
@@ -148,6 +150,36 @@ void TestScrollView::noScrollBarsAndFullWidth() {
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   QVERIFY(narrow->sizeHint().width() < 600);
   QCOMPARE(narrow->width(), 600);
+}
+
+// A window that styles itself before its screens are built (as the update program does) must
+// show them as one that is styled afterwards: the view's content is see-through in both.
+void TestScrollView::lookIndependentOfWhenHostIsStyled() {
+  const QString hostStyle = QStringLiteral("* { color: white; } #host { background-color: #292929; }");
+  const auto shot = [&](bool styled_first) {
+    QWidget host;
+    host.setObjectName(QStringLiteral("host"));
+    if (styled_first) {
+      host.setStyleSheet(hostStyle);
+    }
+    QWidget *content = new QWidget;
+    QVBoxLayout *rows = new QVBoxLayout(content);
+    rows->addWidget(new QLabel(QStringLiteral("row")));
+    ScrollView *view = new ScrollView(content, &host);
+    (new QVBoxLayout(&host))->addWidget(view);
+    if (!styled_first) {
+      host.setStyleSheet(hostStyle);
+    }
+    host.resize(300, 200);
+    host.show();
+    return QTest::qWaitForWindowExposed(&host) ? host.grab().toImage() : QImage();
+  };
+
+  const QImage before = shot(true);
+  const QImage after = shot(false);
+  QVERIFY(!before.isNull());
+  QCOMPARE(before.pixelColor(280, 180), QColor(0x29, 0x29, 0x29));
+  QCOMPARE(before, after);
 }
 
 QTEST_MAIN(TestScrollView)
