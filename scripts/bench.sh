@@ -20,7 +20,7 @@ B=build/bench
 BENCHES=(
   "params|$B/common/bench_params"
   "swaglog|$B/common/bench_swaglog"
-  "updater_startup|tools/simulated-device/run.sh $B/updater/bench_updater_startup 10"
+  "updater_startup|tests/fixtures/device_root.sh $B/updater/bench_updater_startup 10"
   "updater_flood|$B/updater/bench_updater_flood 1000000 5"
   "wifi_manager|tests/fixtures/system_bus.sh $B/network/bench_wifi_manager"
   "dialog_open|tests/fixtures/xvfb.sh $B/widgets/bench_dialog_open 60"

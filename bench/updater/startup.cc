@@ -2,7 +2,7 @@
 // alternately under a private headless weston. The first frame is the first buffer the client attaches
 // to a surface and commits, as the Wayland client library's debug trace shows it.
 //
-//   bench_updater_startup [RUNS]      (run it inside tools/simulated-device/run.sh: start-up writes the backlight)
+//   bench_updater_startup [RUNS]      (run it inside tests/fixtures/device_root.sh: start-up writes the backlight)
 #include <signal.h>
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 # Usage: scripts/screenshots/updater.sh [OUTDIR]
 #
 # Renders the update program's screens under Xvfb at 2160x1080 with the Inter font, on the
-# simulated device (tools/simulated-device), tapping with xdotool like a user would what shows
+# simulated device (tests/fixtures/device_root.sh), tapping with xdotool like a user would what shows
 # each text (scripts/screenshots/drive.sh):
 #   1. prompt.png, wifi.png, progress.png, then the sample updater succeeds and the device
 #      "reboots" (reported by the simulated sudo);
@@ -40,10 +40,10 @@ SCREEN_PROBE_SOCKET="$work/probe"
 source "$root/scripts/screenshots/drive.sh"
 
 # start_app LOGNAME: starts the program on the simulated device; its error output (and the sample
-# updater's, which it forwards) goes to $work/LOGNAME.err, the simulated sudo calls to $work/LOGNAME.sudo.
+# updater's, which it forwards) goes to $work/LOGNAME.err, the fake sudo calls to $work/LOGNAME.sudo.
 start_app() {
   # shellcheck disable=SC2046  # NAME=VALUE words
-  env $(probe_env) SIMULATED_SUDO_LOG="$work/$1.sudo" "$root/tools/simulated-device/run.sh" "$program" "$sample" \
+  env $(probe_env) FAKE_SUDO_LOG="$work/$1.sudo" "$root/tests/fixtures/device_root.sh" "$program" "$sample" \
     "$manifest" 2>"$work/$1.err" &
   app_pid=$!
   wait_text "Update Required"

@@ -2,7 +2,7 @@
 # Usage: scripts/screenshots/wifi_walk.sh [OUTDIR]
 #
 # Walks the update program's Wi-Fi path under Xvfb at 2160x1080 with the Inter font, on the
-# simulated device (tools/simulated-device) with the NetworkManager simulator and its sample
+# simulated device (tests/fixtures/device_root.sh) with the NetworkManager simulator and its sample
 # networks (tools/nm_simulator/sample_networks.json) on a private system bus, tapping with
 # xdotool like a user would what shows each text (scripts/screenshots/drive.sh):
 #   opens the Wi-Fi page (wifi-list.png), taps "Fernhill Home" and types a wrong password
@@ -64,7 +64,7 @@ joined_network() {
 }
 
 # shellcheck disable=SC2046  # NAME=VALUE words
-env $(probe_env) SIMULATED_SUDO_LOG="$work/sudo.log" "$root/tools/simulated-device/run.sh" "$program" "$sample" \
+env $(probe_env) FAKE_SUDO_LOG="$work/sudo.log" "$root/tests/fixtures/device_root.sh" "$program" "$sample" \
   "$manifest" 2>"$work/app.err" &
 app_pid=$!
 wait_text "Update Required"

@@ -35,7 +35,8 @@ fail() {
 # No NetworkManager: the advanced page does not need one.
 # shellcheck disable=SC2046  # NAME=VALUE words
 env $(probe_env) PARAMS_ROOT="$work/params" DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent \
-  "$BUILD_DIR/tools/network_preview/network_preview" wait:600000 2>"$work/preview.err" &
+  "$root/tests/fixtures/device_root.sh" "$BUILD_DIR/tools/network_preview/network_preview" wait:600000 \
+  2>"$work/preview.err" &
 app_pid=$!
 
 tap_text Advanced

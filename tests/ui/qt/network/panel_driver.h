@@ -19,13 +19,11 @@
 // taps open answered from a polling timer while their own event loop runs.
 namespace panel {
 
-// Keeps a panel test off the device: a scratch parameter store under its own prefix, and a fake
-// `sudo` first on PATH (the hotspot turns IP forwarding off through it a few seconds after it starts).
-inline void isolateFromDevice(const QString &params_root, const QString &sudo_log) {
+// A scratch parameter store under the test's own prefix, so that tests running side by side share
+// no store and no log endpoint.
+inline void isolateStore(const QString &params_root) {
   qputenv("PARAMS_ROOT", params_root.toUtf8());
   qputenv("HALCYRA_PREFIX", QByteArray("screens-test-") + QByteArray::number(QCoreApplication::applicationPid()));
-  qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
-  qputenv("FAKE_SUDO_LOG", sudo_log.toUtf8());
 }
 
 // The test screen is smaller than the device's, and a scroll view hands a held press to the

@@ -62,7 +62,6 @@ class tst_AdvancedNetworking : public QObject {
 private:
   NmSimulator sim;
   QTemporaryDir params_root;
-  QTemporaryDir scratch;
   QDBusObjectPath lte;
 
   std::unique_ptr<Networking> shownPanel(bool show_advanced = true) {
@@ -125,9 +124,9 @@ private:
 
 private slots:
   void initTestCase() {
-    QVERIFY(params_root.isValid() && scratch.isValid());
+    QVERIFY(params_root.isValid());
     nm::registerTypes();
-    panel::isolateFromDevice(params_root.path(), scratch.filePath(QStringLiteral("sudo.log")));
+    panel::isolateStore(params_root.path());
   }
 
   void init() {

@@ -92,7 +92,6 @@ class tst_Networking : public QObject {
 private:
   NmSimulator sim;
   QTemporaryDir params_root;
-  QTemporaryDir scratch;
 
   // A panel shown on screen, its first list drawn.
   std::unique_ptr<Networking> shownPanel(int rows, bool show_advanced = true) {
@@ -127,9 +126,9 @@ private:
 
 private slots:
   void initTestCase() {
-    QVERIFY(params_root.isValid() && scratch.isValid());
+    QVERIFY(params_root.isValid());
     nm::registerTypes();
-    panel::isolateFromDevice(params_root.path(), scratch.filePath(QStringLiteral("sudo.log")));
+    panel::isolateStore(params_root.path());
   }
 
   void init() { QVERIFY(sim.start()); }
