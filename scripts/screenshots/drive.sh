@@ -27,22 +27,20 @@ drive_fail() {
 
 # wait_text TEXT [SECONDS]: waits (default 10 s) until a widget shows TEXT.
 wait_text() {
-  local tries=$((${2:-10} * 20))
+  local deadline=$((SECONDS + ${2:-10}))
   while ! ask shown "$1" 2>/dev/null; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || { drive_fail "gave up waiting for \"$1\""; return 1; }
+    [ "$SECONDS" -lt "$deadline" ] || { drive_fail "gave up waiting for \"$1\""; return 1; }
     sleep 0.05
   done
 }
 
 # tap_at X Y: a tap at a point of the screen, returning once the program has taken it.
 tap_at() {
-  local before tries=200
+  local before deadline=$((SECONDS + 10))
   before="$(ask taps)" || { drive_fail "the program does not answer"; return 1; }
   xdotool mousemove "$1" "$2" click 1
   until [ "$(ask taps)" -gt "$before" ]; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || { drive_fail "the tap at $1 $2 was not taken"; return 1; }
+    [ "$SECONDS" -lt "$deadline" ] || { drive_fail "the tap at $1 $2 was not taken"; return 1; }
     sleep 0.05
   done
 }

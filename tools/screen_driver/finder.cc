@@ -5,20 +5,16 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
-
-#include "ui/qt/widgets/keyboard.h"
-#include "ui/qt/widgets/toggle.h"
 
 namespace screen {
 
 namespace {
 
-// By class name, not by cast: the probe carries its own copy of the toolkit's classes.
-template <typename T>
-bool is(const QObject *o) {
-  return o->inherits(T::staticMetaObject.className());
-}
+// The on-screen keyboard's keys (ui/qt/widgets/keyboard.h), known by class name: the probe runs
+// inside programs whose classes it does not link.
+const char kKeyClass[] = "KeyButton";
 
 // A button label marks its shortcut letter with "&" and shows "&&" as one "&".
 QString withoutMnemonic(const QString &label) {
@@ -51,8 +47,20 @@ const QStringList kPageCycle = {QStringLiteral("↑"), QStringLiteral("#+="), QS
 
 QWidget *visibleKey(const QWidget *root, const std::function<bool(const QString &)> &label_fits) {
   for (QWidget *w : visibleWidgets(root)) {
-    if (is<KeyButton>(w) && label_fits(static_cast<QAbstractButton *>(w)->text())) {
+    if (w->inherits(kKeyClass) && label_fits(static_cast<QAbstractButton *>(w)->text())) {
       return w;
+    }
+  }
+  return nullptr;
+}
+
+QWidget *findInAll(const QWidgetList &roots, const QString &text, int k) {
+  int seen = 0;
+  for (const QWidget *root : roots) {
+    for (QWidget *w : visibleWidgets(root)) {
+      if (shownText(w) == text && ++seen == k) {
+        return w;
+      }
     }
   }
   return nullptr;
@@ -94,22 +102,11 @@ QWidgetList activeWindows() {
 }
 
 QWidget *findIn(const QWidget *root, const QString &text, int k) {
-  int seen = 0;
-  for (QWidget *w : visibleWidgets(root)) {
-    if (shownText(w) == text && ++seen == k) {
-      return w;
-    }
-  }
-  return nullptr;
+  return findInAll({const_cast<QWidget *>(root)}, text, k);
 }
 
 QWidget *find(const QString &text, int k) {
-  for (const QWidget *window : activeWindows()) {
-    if (QWidget *w = findIn(window, text, k)) {
-      return w;
-    }
-  }
-  return nullptr;
+  return findInAll(activeWindows(), text, k);
 }
 
 QStringList shownTexts() {
@@ -125,11 +122,12 @@ QStringList shownTexts() {
   return texts;
 }
 
+// The row's title and its action are push buttons; its switch is the one button that is not.
 QWidget *rowSwitch(const QWidget *title) {
   const QWidget *row = title ? title->parentWidget() : nullptr;
-  for (QWidget *w : row ? row->findChildren<QWidget *>() : QWidgetList()) {
-    if (is<Toggle>(w)) {
-      return w;
+  for (QAbstractButton *b : row ? row->findChildren<QAbstractButton *>() : QList<QAbstractButton *>()) {
+    if (!qobject_cast<QPushButton *>(b)) {
+      return b;
     }
   }
   return nullptr;
@@ -165,9 +163,8 @@ std::optional<QPoint> tapPoint(const QWidget *w) {
 }
 
 KeyStep nextKey(const QWidget *root, QChar c) {
-  // A key types the first character of its label; the space bar's label is two spaces.
-  if (QWidget *key = visibleKey(
-          root, [c](const QString &label) { return !CONTROL_BUTTONS.contains(label) && label.left(1) == c; })) {
+  // The space bar's label is two spaces and the ampersand key's "&&"; each types one.
+  if (QWidget *key = visibleKey(root, [c](const QString &label) { return label == c || label == QString(2, c); })) {
     return {key, true};
   }
   for (const QString &page : kPageCycle) {
