@@ -330,15 +330,16 @@ private slots:
         openers.push_back(
             hammer({"open", QString::fromStdString(store), QString::fromStdString(start), QString::number(w)}));
       }
-      // Each waits in its open of the FIFO; opening it for writing lets them all go at once.
+      // Each waits in its open of the FIFO; opening it for writing lets them all go at once. It stays
+      // open until they are done: one that reaches its open later, on a slow machine, must not wait for ever.
       QTest::qWait(100);
       const int fd = ::open(start.c_str(), O_WRONLY | O_CLOEXEC);
       QVERIFY(fd >= 0);
-      ::close(fd);
       for (auto &opener : openers) {
         QVERIFY(opener->waitForFinished(30000));
         QCOMPARE(opener->exitCode(), 0);
       }
+      ::close(fd);
       const Params params(store);
       for (int w = 0; w < 8; ++w) {
         QCOMPARE(params.get("W" + std::to_string(w)), std::to_string(w));
