@@ -1,5 +1,8 @@
 #!/bin/bash
 # Installs every Debian package the build, the tests and the demo need.
+# --arm64 adds what cross-building for the device (AArch64) and running that build under
+# emulation need: the arm64 architecture, the cross compiler, qemu's user emulation and
+# the :arm64 libraries (they install beside the amd64 ones).
 # Skips apt entirely when everything is already present.
 set -euo pipefail
 
@@ -15,6 +18,21 @@ PACKAGES=(
   python3-jwt python3-dbus
   util-linux iproute2 procps
 )
+ARM64_PACKAGES=(
+  crossbuild-essential-arm64 qemu-user-static python3-seccomp pkgconf:arm64
+  qtbase5-dev:arm64 qtbase5-private-dev:arm64 libqt5svg5-dev:arm64 qtwayland5:arm64
+  libzmq3-dev:arm64 libssl-dev:arm64 libwayland-dev:arm64
+  libegl1:arm64 libegl-mesa0:arm64 libgl1-mesa-dri:arm64
+)
+
+case "${1:-}" in
+  "") ;;
+  --arm64) PACKAGES+=("${ARM64_PACKAGES[@]}") ;;
+  *) echo "usage: $0 [--arm64]" >&2; exit 2 ;;
+esac
+
+# Shared with other apt users on the machine: wait for their lock instead of failing.
+APT=(apt-get -o DPkg::Lock::Timeout=900)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -30,6 +48,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-# apt is shared with whatever else runs on the machine: wait for its lock rather than fail.
-apt-get -o DPkg::Lock::Timeout=900 update -q
-apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"
+if [ "${1:-}" = --arm64 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  dpkg --add-architecture arm64
+fi
+"${APT[@]}" update -q
+"${APT[@]}" install -y -q --no-install-recommends "${missing[@]}"

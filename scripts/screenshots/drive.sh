@@ -3,7 +3,8 @@
 # finding what they tap by the text it shows. The program must be started with the environment
 # that `probe_env` prints, which loads the screen probe (tools/screen_driver) into it; the probe
 # answers where a text is shown. The caller sets `out` (the screenshot folder) and `who` (the name
-# its messages start with); the tools come from BUILD_DIR (default build/).
+# its messages start with); the tools come from BUILD_DIR (default build/) and run under
+# TARGET_RUN, the emulator of a cross build, if it is set.
 
 drive_build="${BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build}"
 drive_socket="${SCREEN_PROBE_SOCKET:-$(mktemp -u /tmp/screen-probe.XXXXXX)}"
@@ -16,7 +17,8 @@ probe_env() {
 
 # ask FIELD...: one question to the probe (see tools/screen_driver/probe.h); the answer on stdout.
 ask() {
-  "$drive_build/tools/screen_driver/screen_ask" "$drive_socket" "$@"
+  # shellcheck disable=SC2086  # the emulator's words
+  ${TARGET_RUN:-} "$drive_build/tools/screen_driver/screen_ask" "$drive_socket" "$@"
 }
 
 drive_fail() {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -15,6 +16,7 @@
 
 #include "common/params.h"
 #include "tests/common/hammer_value.h"
+#include "tests/fixtures/built_program.h"
 #include "tests/fixtures/full_file_system.h"
 #include "tests/fixtures/log_collector.h"
 #include "tests/fixtures/qtest_std_string.h"
@@ -330,16 +332,21 @@ private slots:
         openers.push_back(
             hammer({"open", QString::fromStdString(store), QString::fromStdString(start), QString::number(w)}));
       }
-      // Each waits in its open of the FIFO; opening it for writing lets them all go at once. It stays
-      // open until they are done: one that reaches its open later, on a slow machine, must not wait for ever.
+      // Each waits in its open of the FIFO; opening it for writing lets them all go at once. The
+      // write end stays open until they end, so one that reaches its open late (under emulation
+      // starting takes longer than the pause) goes on too instead of waiting for good.
       QTest::qWait(100);
       const int fd = ::open(start.c_str(), O_WRONLY | O_CLOEXEC);
       QVERIFY(fd >= 0);
+      bool all_ended = true;
       for (auto &opener : openers) {
-        QVERIFY(opener->waitForFinished(30000));
-        QCOMPARE(opener->exitCode(), 0);
+        all_ended = opener->waitForFinished(30000) && all_ended;
       }
       ::close(fd);
+      QVERIFY(all_ended);
+      for (auto &opener : openers) {
+        QCOMPARE(opener->exitCode(), 0);
+      }
       const Params params(store);
       for (int w = 0; w < 8; ++w) {
         QCOMPARE(params.get("W" + std::to_string(w)), std::to_string(w));
@@ -354,7 +361,15 @@ private slots:
     int killedMidWrite = 0;
     for (int round = 0; round < 200; ++round) {
       auto writer = hammer({"write", QString::fromStdString(root), QString::number(round), "0"});
+      // The kill lands at a random point of its writing, so wait until it writes: starting can take
+      // longer than the whole window (under emulation it does).
+      const std::string own_value = "w" + std::to_string(round) + "-";
+      QDeadlineTimer writing(30000);
+      while (params.get("K0").rfind(own_value, 0) != 0 && temp_values(root).isEmpty() && !writing.hasExpired())
+        QThread::usleep(200);
+      QVERIFY(!writing.hasExpired());
       QThread::usleep(QRandomGenerator::global()->bounded(30000));
+      QVERIFY(writer->processId() > 0);  // 0 or -1 would signal far more than the writer
       ::kill(writer->processId(), SIGKILL);
       QVERIFY(writer->waitForFinished(10000));
       QCOMPARE(writer->exitStatus(), QProcess::CrashExit);
@@ -381,7 +396,7 @@ private:
   std::unique_ptr<QProcess> hammer(const QStringList &args) {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(PARAMS_HAMMER, args);
+    startBuiltProgram(*process, PARAMS_HAMMER, args);
     process->waitForStarted();
     return process;
   }

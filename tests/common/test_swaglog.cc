@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 
+#include "tests/fixtures/built_program.h"
 #include "tests/fixtures/log_collector.h"
 #include "tests/fixtures/qtest_std_string.h"
 
@@ -243,7 +244,7 @@ private:
 
   void start(QProcess &process, const QStringList &args, const Env &env = {}) {
     process.setProcessEnvironment(environment(env));
-    process.start(SWAGLOG_EMITTER, args);
+    startBuiltProgram(process, SWAGLOG_EMITTER, args);
     QVERIFY(process.waitForStarted());
   }
 

@@ -4,7 +4,8 @@
 # prompt is opened by the texts it shows and typed into across every keyboard page, and what the
 # program stored is checked. Also: a text nobody shows is given up on in time, naming what shows.
 #
-# Usage: test_probe.sh BUILD_DIR
+# Usage: test_probe.sh BUILD_DIR [EMULATOR...]
+#   EMULATOR runs the build's programs in a cross build.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)"
@@ -12,6 +13,8 @@ if [ -z "${PRIVATE_SCREEN:-}" ]; then
   exec "$root/tests/fixtures/xvfb.sh" "$0" "$@"
 fi
 BUILD_DIR="$(cd "$1" && pwd)"
+shift
+TARGET_RUN="$*"
 
 work="$(mktemp -d /tmp/test-probe.XXXXXX)"
 app_pid=""
@@ -33,9 +36,9 @@ fail() {
 }
 
 # No NetworkManager: the advanced page does not need one.
-# shellcheck disable=SC2046  # NAME=VALUE words
+# shellcheck disable=SC2046,SC2086  # NAME=VALUE words, the emulator's words
 env $(probe_env) PARAMS_ROOT="$work/params" DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent \
-  "$root/tests/fixtures/device_root.sh" "$BUILD_DIR/tools/network_preview/network_preview" wait:600000 \
+  "$root/tests/fixtures/device_root.sh" $TARGET_RUN "$BUILD_DIR/tools/network_preview/network_preview" wait:600000 \
   2>"$work/preview.err" &
 app_pid=$!
 

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "common/params.h"
+#include "tests/fixtures/built_program.h"
 #include "tests/ui/qt/device_root_guard.h"
 #include "tests/ui/qt/http_fixture.h"
 #include "ui/qt/api.h"
@@ -25,9 +26,7 @@ struct ProcessResult {
   QByteArray err;
 };
 
-ProcessResult run(const QString &program, const QStringList &args) {
-  QProcess process;
-  process.start(program, args);
+ProcessResult finish(QProcess &process) {
   ProcessResult result;
   if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit) {
     result.exitCode = process.exitCode();
@@ -35,6 +34,18 @@ ProcessResult run(const QString &program, const QStringList &args) {
   result.out = process.readAllStandardOutput();
   result.err = process.readAllStandardError();
   return result;
+}
+
+ProcessResult run(const QString &program, const QStringList &args) {
+  QProcess process;
+  process.start(program, args);
+  return finish(process);
+}
+
+ProcessResult runBuilt(const QString &program, const QStringList &args) {
+  QProcess process;
+  startBuiltProgram(process, program, args);
+  return finish(process);
 }
 
 QByteArray decodePart(const QString &part) {
@@ -214,7 +225,7 @@ private slots:
     dongleId.isEmpty() ? params.remove("DongleId") : params.put("DongleId", dongleId.toStdString());
 
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-    const ProcessResult r = run(QStringLiteral(JWT_PRINT), {payloads, QString::number(expiry)});
+    const ProcessResult r = runBuilt(QStringLiteral(JWT_PRINT), {payloads, QString::number(expiry)});
     const qint64 after = QDateTime::currentSecsSinceEpoch();
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err.contains(NO_KEY_MESSAGE.toUtf8()), noKeyMessage);

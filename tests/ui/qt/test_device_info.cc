@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "common/params.h"
+#include "tests/fixtures/built_program.h"
 #include "tests/fixtures/log_collector.h"
 #include "ui/qt/util.h"
 
@@ -76,7 +77,7 @@ private slots:
     if (!root.isEmpty())
       env.insert("PARAMS_ROOT", root);
     probe.setProcessEnvironment(env);
-    probe.start(DEVICE_INFO_PROBE, QStringList());
+    startBuiltProgram(probe, DEVICE_INFO_PROBE);
     QVERIFY(probe.waitForFinished(30000));
     QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
     QCOMPARE(probe.exitCode(), 0);

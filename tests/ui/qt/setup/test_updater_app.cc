@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "common/params.h"
+#include "tests/fixtures/built_program.h"
 #include "tests/fixtures/full_file_system.h"
 #include "tests/ui/qt/device_root_guard.h"
 
@@ -48,7 +49,7 @@ private:
   static void start(QProcess &app, const QStringList &args, const QProcessEnvironment &env) {
     app.setProcessEnvironment(env);
     app.setWorkingDirectory(QDir::rootPath());
-    app.start(QStringLiteral(UPDATER_EXE), args);
+    startBuiltProgram(app, QStringLiteral(UPDATER_EXE), args);
     QVERIFY(app.waitForStarted());
   }
 
@@ -115,7 +116,8 @@ private:
     QProcess ask;
     const bool answered = QTest::qWaitFor(
         [&] {
-          ask.start(QStringLiteral(SCREEN_ASK), {probeSocket(), QStringLiteral("find"), QStringLiteral("1"), text});
+          startBuiltProgram(ask, QStringLiteral(SCREEN_ASK),
+                            {probeSocket(), QStringLiteral("find"), QStringLiteral("1"), text});
           return ask.waitForFinished(5000) && ask.exitStatus() == QProcess::NormalExit && ask.exitCode() == 0;
         },
         10000);
@@ -136,8 +138,15 @@ private:
     return pid;
   }
 
+  // Never with a pid of 0 or below, which would signal the whole process group or every process.
+  static void sendSignal(const QProcess &app, int sig) {
+    const auto pid = static_cast<pid_t>(app.processId());
+    QVERIFY2(pid > 0, "the program is not running");
+    QCOMPARE(::kill(pid, sig), 0);
+  }
+
   static void terminate(QProcess &app) {
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    sendSignal(app, SIGTERM);
     QVERIFY(app.waitForFinished(10000));
   }
 
@@ -315,7 +324,7 @@ private slots:
     const pid_t sudo_pid = waitForPid(pid_file);
     QVERIFY(sudo_pid > 0);
 
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    sendSignal(app, SIGTERM);
     QVERIFY(!app.waitForFinished(500));
     terminate(app);
     ::kill(sudo_pid, SIGKILL);
