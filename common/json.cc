@@ -1,5 +1,7 @@
 #include "common/json.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -7,9 +9,19 @@
 
 namespace {
 
-// Bytes that need no escape are copied in runs; records are mostly such text.
-bool needs_escape(unsigned char ch) {
-  return ch <= 0x1f || ch == '"' || ch == '\\' || ch >= 0x80;
+// The bytes that stop a run of plain text: control characters, the quote and the backslash, and
+// every byte of a multibyte character, which is checked before it is kept.
+constexpr std::array<bool, 256> kStopsRun = [] {
+  std::array<bool, 256> table{};
+  for (int ch = 0; ch < 256; ++ch)
+    table[ch] = ch <= 0x1f || ch == '"' || ch == '\\' || ch >= 0x80;
+  return table;
+}();
+
+// Where the run of plain text that starts at `from` ends.
+size_t next_stop(std::string_view value, size_t from) {
+  const auto stops_run = [](char ch) { return kStopsRun[static_cast<unsigned char>(ch)]; };
+  return std::find_if(value.begin() + from, value.end(), stops_run) - value.begin();
 }
 
 // Length of the well-formed UTF-8 sequence at value[i] (Unicode's table of well-formed byte
@@ -93,21 +105,22 @@ void dump_escaped(std::string_view value, size_t &i, std::string &out) {
 
 }  // namespace
 
+// Text is mostly plain bytes: they are copied a run at a time.
 void Json::dump_string(std::string_view value, std::string &out) {
   out += '"';
   size_t run_start = 0;
-  for (size_t i = 0; i < value.size(); ++i) {
-    if (!needs_escape(static_cast<unsigned char>(value[i])))
-      continue;
+  size_t i = next_stop(value, 0);
+  while (i < value.size()) {
     // Well-formed characters stay in the run, all but the JavaScript line breaks.
     const size_t length = utf8_sequence_length(value, i);
     if (length > 0 && !is_js_line_break(value.substr(i, length))) {
-      i += length - 1;
+      i = next_stop(value, i + length);
       continue;
     }
     out.append(value.substr(run_start, i - run_start));
     dump_escaped(value, i, out);
     run_start = i + 1;
+    i = next_stop(value, run_start);
   }
   out.append(value.substr(run_start));
   out += '"';

@@ -2,10 +2,12 @@
 
 #include <zmq.h>
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 #include <vector>
 
 #include "common/util.h"
@@ -59,25 +61,58 @@ double wall_time() {
   return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
+void append_int(int value, std::string &out) {
+  char digits[16];
+  out.append(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr);
+}
+
+// A text with its JSON string, made again only when a different text comes: log calls pass the same
+// file and function names over and over.
+class JsonStringOf {
+public:
+  const std::string &operator()(const char *text) {
+    if (raw != text) {
+      raw = text;
+      json.clear();
+      Json::dump_string(raw, json);
+    }
+    return json;
+  }
+
+private:
+  std::string raw;
+  std::string json;
+};
+
+// What a thread keeps from one log call to the next, so that once warm a call allocates nothing.
+struct ThreadBuffers {
+  std::vector<char> message = std::vector<char>(1024);
+  std::string record;
+  JsonStringOf filename;
+  JsonStringOf funcname;
+};
+
 // The level byte, then the record in the compact form of its JSON object: keys
 // in byte order, so laid out here in that order.
-void build_wire_message(std::string &out, const SwaglogState &s, int levelnum, const char *filename, int lineno,
+void build_wire_message(ThreadBuffers &buffers, const SwaglogState &s, int levelnum, const char *filename, int lineno,
                         const char *func, const char *msg) {
+  using namespace std::string_view_literals;
+  std::string &out = buffers.record;
   out.clear();
   out += static_cast<char>(levelnum & 0xff);
-  out += "{\"created\": ";
+  out += R"({"created": )"sv;
   Json::dump_number(wall_time(), out);
-  out += ", \"ctx\": ";
+  out += R"(, "ctx": )"sv;
   out += s.ctx_s;
-  out += ", \"filename\": ";
-  Json::dump_string(filename, out);
-  out += ", \"funcname\": ";
-  Json::dump_string(func, out);
-  out += ", \"levelnum\": ";
-  out += std::to_string(levelnum);
-  out += ", \"lineno\": ";
-  out += std::to_string(lineno);
-  out += ", \"msg\": ";
+  out += R"(, "filename": )"sv;
+  out += buffers.filename(filename);
+  out += R"(, "funcname": )"sv;
+  out += buffers.funcname(func);
+  out += R"(, "levelnum": )"sv;
+  append_int(levelnum, out);
+  out += R"(, "lineno": )"sv;
+  append_int(lineno, out);
+  out += R"(, "msg": )"sv;
   Json::dump_string(msg, out);
   out += '}';
 }
@@ -128,14 +163,12 @@ void SwaglogState::log(int levelnum, const char *filename, int /*lineno*/, const
 }
 
 void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func, const char *fmt, ...) {
-  // Per-thread buffers: a log call allocates nothing itself once they are warm.
-  thread_local std::vector<char> small_msg(1024);
-  thread_local std::string log_s;
+  thread_local ThreadBuffers buffers;
   std::vector<char> large_msg;
 
   va_list args;
   va_start(args, fmt);
-  const char *msg = format_message(small_msg, large_msg, fmt, args);
+  const char *msg = format_message(buffers.message, large_msg, fmt, args);
   va_end(args);
   if (msg == nullptr || msg[0] == '\0')
     return;
@@ -146,6 +179,6 @@ void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func
   if (!func)
     func = "";
   SwaglogState &s = state();
-  build_wire_message(log_s, s, levelnum, filename, lineno, func, msg);
-  s.log(levelnum, filename, lineno, func, msg, log_s);
+  build_wire_message(buffers, s, levelnum, filename, lineno, func, msg);
+  s.log(levelnum, filename, lineno, func, msg, buffers.record);
 }

@@ -1,5 +1,5 @@
 #!/bin/bash
-# Installs every Debian package the build, the tests and the demo need.
+# Installs every Debian package the build, the tests, the demo and the benchmarks need.
 # --arm64 adds what cross-building for the device (AArch64) and running that build under
 # emulation need: the arm64 architecture, the cross compiler, qemu's user emulation and
 # the :arm64 libraries (they install beside the amd64 ones).
@@ -17,6 +17,7 @@ PACKAGES=(
   xvfb x11-utils xdotool imagemagick fonts-inter fontconfig
   python3-jwt python3-dbus
   util-linux iproute2 procps
+  valgrind
 )
 ARM64_PACKAGES=(
   crossbuild-essential-arm64 qemu-user-static python3-seccomp pkgconf:arm64

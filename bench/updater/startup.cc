@@ -1,8 +1,11 @@
-// Time to first frame and peak RSS of the updater program against a bare widgets window, both run
-// alternately under a private headless weston. The first frame is the first buffer the client attaches
-// to a surface and commits, as the Wayland client library's debug trace shows it.
+// Time to first frame and peak RSS of the updater program against two baselines, all three run in
+// turn under a private headless weston: a bare widgets window, and a window that shows what the
+// program's first frame shows (same fonts, texts, libraries, start-up and placement) and nothing else,
+// so that what it takes above the bare window is Qt's own. The first frame is the first buffer the
+// client attaches to a surface and commits, as the Wayland client library's debug trace shows it.
 //
-//   bench_updater_startup [RUNS]      (run it inside tests/fixtures/device_root.sh: start-up writes the backlight)
+//   bench_updater_startup [RUNS] [UPDATER]   (run it inside tests/fixtures/device_root.sh: start-up writes
+//                                            the backlight; UPDATER: another build of the program)
 #include <signal.h>
 
 #include <algorithm>
@@ -109,24 +112,41 @@ int main(int argc, char *argv[]) {
   env.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
   env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
 
-  std::vector<double> app_ms, app_mb, bare_ms, bare_mb;
+  struct Program {
+    const char *name;
+    QString path;
+    QStringList args;
+    std::vector<double> ms, mb;
+  };
+  Program programs[] = {
+      {"updater",
+       argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(UPDATER_EXE),
+       {QStringLiteral("/bin/true"), QStringLiteral("m")},
+       {},
+       {}},
+      {"same-libraries prompt", QStringLiteral(PROMPT_EXE), {}, {}, {}},
+      {"bare window", QStringLiteral(BARE_EXE), {}, {}, {}},
+  };
   for (int i = 0; i < runs; ++i) {
-    const Sample a = runOnce(QStringLiteral(UPDATER_EXE), {QStringLiteral("/bin/true"), QStringLiteral("m")}, env);
-    const Sample b = runOnce(QStringLiteral(BARE_EXE), {}, env);
-    app_ms.push_back(a.first_frame_ms);
-    app_mb.push_back(a.peak_rss_mb);
-    bare_ms.push_back(b.first_frame_ms);
-    bare_mb.push_back(b.peak_rss_mb);
-    std::printf("run %d: updater %.1f ms %.1f MB | bare %.1f ms %.1f MB\n", i + 1, a.first_frame_ms, a.peak_rss_mb,
-                b.first_frame_ms, b.peak_rss_mb);
+    std::printf("run %d:", i + 1);
+    for (Program &p : programs) {
+      const Sample sample = runOnce(p.path, p.args, env);
+      p.ms.push_back(sample.first_frame_ms);
+      p.mb.push_back(sample.peak_rss_mb);
+      std::printf("  %s %.1f ms %.1f MB", p.name, sample.first_frame_ms, sample.peak_rss_mb);
+    }
+    std::printf("\n");
   }
   weston.terminate();
   weston.waitForFinished(5000);
 
-  const double ms_a = median(app_ms), ms_b = median(bare_ms), mb_a = median(app_mb), mb_b = median(bare_mb);
-  std::printf("first frame (median of %d): updater %.1f ms, bare window %.1f ms, ratio %.2f\n", runs, ms_a, ms_b,
-              ms_a / ms_b);
-  std::printf("peak RSS    (median of %d): updater %.1f MB, bare window %.1f MB, difference %+.1f MB\n", runs, mb_a,
-              mb_b, mb_a - mb_b);
+  const Program &updater = programs[0], &prompt = programs[1], &bare = programs[2];
+  std::printf("first frame (median of %d): updater %.1f ms, same-libraries prompt %.1f ms, bare window %.1f ms\n", runs,
+              median(updater.ms), median(prompt.ms), median(bare.ms));
+  std::printf("  ratios: updater/bare %.2f, updater/prompt %.2f, prompt/bare %.2f\n",
+              median(updater.ms) / median(bare.ms), median(updater.ms) / median(prompt.ms),
+              median(prompt.ms) / median(bare.ms));
+  std::printf("peak RSS    (median of %d): updater %.1f MB, same-libraries prompt %.1f MB, bare window %.1f MB\n", runs,
+              median(updater.mb), median(prompt.mb), median(bare.mb));
   return 0;
 }

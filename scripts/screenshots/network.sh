@@ -19,6 +19,7 @@
 #   panel-styled-first.png, advanced-styled-first.png, tethering-password-styled-first.png
 #                         the same screens with the window styled before the panel is built;
 #                         the script fails unless each matches its counterpart pixel for pixel
+#   list-100.png, list-100-end.png  a list of 100 networks, at its top and scrolled to its last row
 # Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
 set -euo pipefail
 
@@ -44,6 +45,20 @@ preview() {
   "$root/tests/fixtures/device_root.sh" "$root/tests/fixtures/system_bus.sh" \
     --nm-simulator "$simulator" "${sim_args[@]}" --scan-delay 300 -- \
     sh -c "${SIM_SETUP:-true}"' && exec "$@"' sh "$preview" "$@"
+}
+# COUNT networks, secured and open, of all strengths, as a networks file.
+write_networks() {
+  local i sep=""
+  echo "[" >"$2"
+  for ((i = 0; i < $1; i++)); do
+    if ((i % 3 == 0)); then
+      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"open\"}" >>"$2"
+    else
+      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"wpa2\"}" >>"$2"
+    fi
+    sep=","
+  done
+  echo "]" >>"$2"
 }
 simulator_call() {
   echo "dbus-send --system --print-reply --dest=org.halcyra.NmSimulator /org/halcyra/NmSimulator" \
@@ -78,5 +93,9 @@ for shot in panel advanced tethering-password; do
   echo "screenshots: $shot.png and $shot-styled-first.png differ in $differing pixels" >&2
   [ "$differing" = 0 ] || exit 1
 done
+
+write_networks 100 "$work/many.json"
+SIM_ARGS="--networks $work/many.json" preview --no-advanced wait-rows:100 shot:"$out/list-100.png" \
+  show:"Network 9" wait:500 shot:"$out/list-100-end.png"
 
 echo "$out"

@@ -61,3 +61,14 @@ void setMainWindow(QWidget *w) {
     requireEglDisplay(w);
   }
 }
+
+void flushDisplay() {
+  if (!onWayland()) {
+    return;
+  }
+  auto *display = static_cast<wl_display *>(
+      QGuiApplication::platformNativeInterface()->nativeResourceForIntegration(QByteArrayLiteral("wl_display")));
+  if (display != nullptr) {
+    wl_display_flush(display);
+  }
+}

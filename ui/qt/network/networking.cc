@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include <QCache>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QPalette>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -14,12 +16,101 @@
 
 namespace {
 
+// A network's name. Measuring a name shapes its text three times over, and a scan mostly brings
+// names that were measured before: the sizes of the names used last are kept, per font and name.
+class NetworkName : public ElidedLabel {
+public:
+  explicit NetworkName(QWidget *parent) : ElidedLabel(parent) {}
+  QSize sizeHint() const override { return hints().size; }
+  QSize minimumSizeHint() const override { return hints().minimum; }
+
+private:
+  struct Hints {
+    QSize size;
+    QSize minimum;
+  };
+
+  Hints hints() const {
+    static QCache<QString, Hints> known(1000);
+    const QString key = font().key() + QLatin1Char('\n') + text();
+    if (const Hints *cached = known.object(key)) {
+      return *cached;
+    }
+    const Hints measured{ElidedLabel::sizeHint(), ElidedLabel::minimumSizeHint()};
+    known.insert(key, new Hints(measured));
+    return measured;
+  }
+};
+
+// Every list shows the same few icons at the same sizes: each is drawn once per process.
 QPixmap loadIcon(const QString &path, bool scale_to_height) {
-  const QPixmap pix(path);
-  if (pix.isNull())
-    return pix;
-  return scale_to_height ? pix.scaledToHeight(68, Qt::SmoothTransformation)
-                         : pix.scaledToWidth(49, Qt::SmoothTransformation);
+  static QHash<QString, QPixmap> drawn;
+  const QString key = path + (scale_to_height ? QStringLiteral("@height") : QStringLiteral("@width"));
+  auto it = drawn.constFind(key);
+  if (it == drawn.constEnd()) {
+    const QPixmap pix(path);
+    it = drawn.insert(key, pix.isNull()      ? pix
+                           : scale_to_height ? pix.scaledToHeight(68, Qt::SmoothTransformation)
+                                             : pix.scaledToWidth(49, Qt::SmoothTransformation));
+  }
+  return *it;
+}
+
+const QString kListStyle = QStringLiteral(R"(
+  QScrollBar::handle:vertical {
+    min-height: 0px;
+    border-radius: 4px;
+    background-color: #8A8A8A;
+  }
+  #forgetBtn {
+    font-size: 32px;
+    font-weight: 600;
+    color: #292929;
+    background-color: #BDBDBD;
+    border-width: 1px solid #828282;
+    border-radius: 5px;
+    padding: 40px;
+    padding-bottom: 16px;
+    padding-top: 16px;
+  }
+  #forgetBtn:pressed {
+    background-color: #828282;
+  }
+  #connecting {
+    font-size: 32px;
+    font-weight: 600;
+    color: white;
+    border-radius: 0;
+    padding: 27px;
+    padding-left: 43px;
+    padding-right: 43px;
+    background-color: black;
+  }
+  #ssidLabel {
+    text-align: left;
+    border: none;
+    padding-top: 50px;
+    padding-bottom: 50px;
+  }
+  #ssidLabel:disabled {
+    color: #696969;
+  }
+)");
+
+// Rows ready when a scan is shown: more than a screen holds. The rest are built a few at a time
+// between events, so a long list never holds the screen up.
+constexpr int kRowsBuiltAtOnce = 12;
+constexpr int kRowsBuiltPerStep = 8;
+
+bool isBold(const Network &n) {
+  return n.connected != ConnectedType::DISCONNECTED;
+}
+
+// A new picture lays the row out again, even the same one; a scan mostly brings the same ones.
+void showPicture(QLabel *label, const QPixmap &pixmap) {
+  if (label->pixmap(Qt::ReturnByValue).cacheKey() != pixmap.cacheKey()) {
+    label->setPixmap(pixmap);
+  }
 }
 
 }  // namespace
@@ -263,6 +354,9 @@ void AdvancedNetworking::refresh() {
 // WifiUI
 
 WifiUI::WifiUI(QWidget *parent, WifiManager *wifi) : QWidget(parent), wifi(wifi) {
+  // Set before the children exist, so each is styled once.
+  setStyleSheet(kListStyle);
+
   QVBoxLayout *main_layout = new QVBoxLayout(this);
   main_layout->setContentsMargins(0, 0, 0, 0);
   main_layout->setSpacing(0);
@@ -284,46 +378,8 @@ WifiUI::WifiUI(QWidget *parent, WifiManager *wifi) : QWidget(parent), wifi(wifi)
   wifi_list_widget->setVisible(false);
   main_layout->addWidget(wifi_list_widget);
 
-  setStyleSheet(QStringLiteral(R"(
-    QScrollBar::handle:vertical {
-      min-height: 0px;
-      border-radius: 4px;
-      background-color: #8A8A8A;
-    }
-    #forgetBtn {
-      font-size: 32px;
-      font-weight: 600;
-      color: #292929;
-      background-color: #BDBDBD;
-      border-width: 1px solid #828282;
-      border-radius: 5px;
-      padding: 40px;
-      padding-bottom: 16px;
-      padding-top: 16px;
-    }
-    #forgetBtn:pressed {
-      background-color: #828282;
-    }
-    #connecting {
-      font-size: 32px;
-      font-weight: 600;
-      color: white;
-      border-radius: 0;
-      padding: 27px;
-      padding-left: 43px;
-      padding-right: 43px;
-      background-color: black;
-    }
-    #ssidLabel {
-      text-align: left;
-      border: none;
-      padding-top: 50px;
-      padding-bottom: 50px;
-    }
-    #ssidLabel:disabled {
-      color: #696969;
-    }
-  )"));
+  row_builder.setInterval(0);
+  connect(&row_builder, &QTimer::timeout, this, &WifiUI::buildMoreRows);
 }
 
 QPixmap WifiUI::statusIcon(const Network &n) const {
@@ -339,40 +395,82 @@ QPixmap WifiUI::statusIcon(const Network &n) const {
 void WifiUI::refresh() {
   const bool is_empty = wifi->seenNetworks.isEmpty();
   scanningLabel->setVisible(is_empty);
-  wifi_list_widget->setVisible(!is_empty);
-  if (is_empty)
+  if (is_empty) {
+    wifi_list_widget->setVisible(false);
+    row_builder.stop();
     return;
-
-  setUpdatesEnabled(false);
-
-  const bool is_tethering_enabled = wifi->isTetheringEnabled();
-  QList<Network> sortedNetworks = wifi->seenNetworks.values();
-  std::sort(sortedNetworks.begin(), sortedNetworks.end(), compare_by_strength);
-
-  int n = 0;
-  for (const Network &network : sortedNetworks) {
-    const bool show_forget_btn = !is_tethering_enabled && wifi->isKnownConnection(ssidText(network.ssid));
-    WifiItem *item = getItem(n++);
-    item->setItem(network, statusIcon(network), show_forget_btn, strengths[strengthLevel(network.strength)]);
-    item->setVisible(true);
   }
-  for (; n < wifi_items.size(); ++n) {
+  listed = listNetworks();
+
+  // A row that changes in a shown list lays the whole list out again at once; with the list's layout
+  // off it is laid out once, after the last row. Repaints wait for the event loop anyway, so what
+  // changed is drawn once.
+  wifi_list_widget->layout()->setEnabled(false);
+  const int ready = std::min(listed.size(), std::max(wifi_items.size(), kRowsBuiltAtOnce));
+  for (int n = 0; n < ready; ++n) {
+    showRow(n);
+  }
+  for (int n = listed.size(); n < wifi_items.size(); ++n) {
     wifi_items[n]->setVisible(false);
   }
+  wifi_list_widget->layout()->setEnabled(true);
+  // Shown after its rows, for the same reason.
+  wifi_list_widget->setVisible(true);
 
-  setUpdatesEnabled(true);
+  if (wifi_items.size() < listed.size()) {
+    row_builder.start();
+  } else {
+    row_builder.stop();
+  }
+}
+
+// Connected and strongest first; asks the manager once about tethering and once per network.
+QVector<WifiUI::ListedNetwork> WifiUI::listNetworks() const {
+  QList<Network> sorted = wifi->seenNetworks.values();
+  std::sort(sorted.begin(), sorted.end(), compare_by_strength);
+  const bool is_tethering_enabled = wifi->isTetheringEnabled();
+  QVector<ListedNetwork> networks;
+  networks.reserve(sorted.size());
+  for (const Network &network : sorted) {
+    networks.push_back({network, !is_tethering_enabled && wifi->isKnownConnection(ssidText(network.ssid))});
+  }
+  return networks;
+}
+
+void WifiUI::showRow(int n) {
+  const ListedNetwork &listed_network = listed[n];
+  const Network &network = listed_network.network;
+  WifiItem *item = getItem(n);
+  item->setItem(network, statusIcon(network), listed_network.show_forget_btn,
+                strengths[strengthLevel(network.strength)]);
+  item->setVisible(true);
+}
+
+void WifiUI::buildMoreRows() {
+  wifi_list_widget->layout()->setEnabled(false);
+  const int end = std::min(listed.size(), wifi_items.size() + kRowsBuiltPerStep);
+  for (int n = wifi_items.size(); n < end; ++n) {
+    showRow(n);
+  }
+  wifi_list_widget->layout()->setEnabled(true);
+  if (wifi_items.size() >= listed.size()) {
+    row_builder.stop();
+  }
 }
 
 WifiItem *WifiUI::getItem(int n) {
   if (n >= wifi_items.size()) {
-    wifi_items.push_back(new WifiItem(tr("CONNECTING..."), tr("FORGET")));
+    wifi_items.push_back(newItem());
   }
-  WifiItem *item = wifi_items[n];
-  if (!item->parentWidget()) {
-    connect(item, &WifiItem::connectToNetwork, this, &WifiUI::connectToNetwork);
-    connect(item, &WifiItem::forgotNetwork, this, &WifiUI::confirmForget);
-    wifi_list_widget->addItem(item);
-  }
+  return wifi_items[n];
+}
+
+// Made in the list directly, so the row and its parts are styled once, in their final place.
+WifiItem *WifiUI::newItem() {
+  auto *item = new WifiItem(tr("CONNECTING..."), tr("FORGET"), wifi_list_widget);
+  connect(item, &WifiItem::connectToNetwork, this, &WifiUI::connectToNetwork);
+  connect(item, &WifiItem::forgotNetwork, this, &WifiUI::confirmForget);
+  wifi_list_widget->addItem(item);
   return item;
 }
 
@@ -391,16 +489,20 @@ WifiItem::WifiItem(const QString &connecting_text, const QString &forget_text, Q
   hlayout->setContentsMargins(44, 0, 73, 0);
   hlayout->setSpacing(50);
 
-  hlayout->addWidget(ssidLabel = new ElidedLabel());
+  hlayout->addWidget(ssidLabel = new NetworkName(this));
   ssidLabel->setObjectName(QStringLiteral("ssidLabel"));
   ssidLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-  hlayout->addWidget(connecting = new QPushButton(connecting_text), 0, Qt::AlignRight);
+  ssidLabel->setFont(InterFont(55, QFont::Normal));
+  hlayout->addWidget(connecting = new QPushButton(connecting_text, this), 0, Qt::AlignRight);
   connecting->setObjectName(QStringLiteral("connecting"));
-  hlayout->addWidget(forgetBtn = new QPushButton(forget_text), 0, Qt::AlignRight);
+  hlayout->addWidget(forgetBtn = new QPushButton(forget_text, this), 0, Qt::AlignRight);
   forgetBtn->setObjectName(QStringLiteral("forgetBtn"));
-  hlayout->addWidget(iconLabel = new QLabel(), 0, Qt::AlignRight);
-  hlayout->addWidget(strengthLabel = new QLabel(), 0, Qt::AlignRight);
+  hlayout->addWidget(iconLabel = new QLabel(this), 0, Qt::AlignRight);
+  hlayout->addWidget(strengthLabel = new QLabel(this), 0, Qt::AlignRight);
   iconLabel->setFixedWidth(49);
+  // Empty pictures to start from, so that setItem can leave a picture that stays the same alone.
+  iconLabel->setPixmap(QPixmap());
+  strengthLabel->setPixmap(QPixmap());
 
   connect(forgetBtn, &QPushButton::clicked, this, [this]() { emit forgotNetwork(network); });
   connect(ssidLabel, &ElidedLabel::clicked, this, [this]() {
@@ -411,15 +513,17 @@ WifiItem::WifiItem(const QString &connecting_text, const QString &forget_text, Q
 
 void WifiItem::setItem(const Network &n, const QPixmap &status_icon, bool show_forget_btn,
                        const QPixmap &strength_icon) {
+  if (isBold(n) != isBold(network)) {
+    ssidLabel->setFont(InterFont(55, isBold(n) ? QFont::Bold : QFont::Normal));
+  }
   network = n;
 
   ssidLabel->setText(ssidText(n.ssid));
   ssidLabel->setEnabled(n.security_type != SecurityType::UNSUPPORTED);
-  ssidLabel->setFont(InterFont(55, network.connected == ConnectedType::DISCONNECTED ? QFont::Normal : QFont::Bold));
 
   connecting->setVisible(n.connected == ConnectedType::CONNECTING);
   forgetBtn->setVisible(show_forget_btn);
 
-  iconLabel->setPixmap(status_icon);
-  strengthLabel->setPixmap(strength_icon);
+  showPicture(iconLabel, status_icon);
+  showPicture(strengthLabel, strength_icon);
 }

@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QVector>
 #include <QWidget>
 
@@ -30,7 +31,7 @@ protected:
   QPushButton *forgetBtn;
   QLabel *iconLabel;
   QLabel *strengthLabel;
-  Network network;
+  Network network{};
 };
 
 // The list of visible networks, connected and strongest first.
@@ -42,7 +43,17 @@ public:
   WifiItem *getItem(int n);
 
 private:
+  // A network as its row shows it.
+  struct ListedNetwork {
+    Network network;
+    bool show_forget_btn;
+  };
+
   QPixmap statusIcon(const Network &n) const;
+  QVector<ListedNetwork> listNetworks() const;
+  void showRow(int n);
+  void buildMoreRows();
+  WifiItem *newItem();
   void confirmForget(const Network &n);
 
   WifiManager *wifi = nullptr;
@@ -53,6 +64,8 @@ private:
   QVector<QPixmap> strengths;
   ListWidget *wifi_list_widget = nullptr;
   QVector<WifiItem *> wifi_items;
+  QVector<ListedNetwork> listed;  // the last scan, in list order
+  QTimer row_builder;             // builds the rows that a scan did not build at once
 
 signals:
   void connectToNetwork(const Network n);

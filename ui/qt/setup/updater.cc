@@ -1,11 +1,16 @@
 #include "ui/qt/setup/updater.h"
 
+#include <functional>
+
 #include <QDebug>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "system/hardware/zorv/hardware.h"
 #include "ui/qt/network/networking.h"
+#include "ui/qt/qt_window.h"
 #include "ui/qt/require.h"
 #include "ui/qt/setup/progress.h"
 
@@ -52,6 +57,52 @@ QPushButton *sideButton(const QString &label, QWidget *parent) {
   return btn;
 }
 
+// Calls a function once, right after a window's first frame has been drawn and sent to the display
+// server, in the same turn of the event loop. A widget window draws its first frame while it handles
+// its first expose: that event is handled here first, then the function runs.
+class AfterFirstFrame : public QObject {
+public:
+  AfterFirstFrame(QWidget *window, std::function<void()> f) : QObject(window), window(window), f(std::move(f)) {
+    window->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (watched == window && event->type() == QEvent::Show) {
+      watchPlatformWindow();
+    } else if (isFirstExpose(watched, event)) {
+      drawThenRun(watched, event);
+      return true;
+    }
+    return false;
+  }
+
+private:
+  // The platform window exists once the widget is being shown.
+  void watchPlatformWindow() {
+    window->removeEventFilter(this);
+    if (QWindow *handle = window->windowHandle()) {
+      handle->installEventFilter(this);
+    }
+  }
+
+  bool isFirstExpose(const QObject *watched, const QEvent *event) const {
+    const QWindow *handle = window->windowHandle();
+    return watched == handle && event->type() == QEvent::Expose && handle->isExposed();
+  }
+
+  void drawThenRun(QObject *handle, QEvent *expose) {
+    handle->removeEventFilter(this);
+    handle->event(expose);
+    flushDisplay();
+    f();
+    deleteLater();
+  }
+
+  QWidget *window;
+  std::function<void()> f;
+};
+
 }  // namespace
 
 Updater::Updater(const QString &updater, const QString &manifest, QWidget *parent)
@@ -68,6 +119,14 @@ Updater::Updater(const QString &updater, const QString &manifest, QWidget *paren
   addWidget(prompt);
   addWidget(wifi);
   addWidget(progress);
+  // The first frame shows the prompt only: the network panel is made right after it, or before the
+  // Wi-Fi page shows if that comes first.
+  new AfterFirstFrame(this, [this] { addNetworkPanel(); });
+  QObject::connect(this, &QStackedWidget::currentChanged, this, [this] {
+    if (currentWidget() == wifi) {
+      addNetworkPanel();
+    }
+  });
 }
 
 Updater::~Updater() {
@@ -124,17 +183,23 @@ QWidget *Updater::buildWifi() {
   auto *layout = new QVBoxLayout(page);
   layout->setContentsMargins(100, 100, 100, 100);
 
-  // Built once and kept, so a connection in progress survives a trip back to the prompt. Made
-  // on its page directly: moving a finished panel there would restyle every widget in it.
-  auto *networking = new Networking(page, false);
-  networking->setStyleSheet(QStringLiteral("Networking { background-color: #292929; border-radius: 13px; }"));
-  layout->addWidget(networking, 1);
-
   auto *back = sideButton(tr("Back"), page);
   layout->addWidget(back, 0, Qt::AlignLeft);
   QObject::connect(back, &QPushButton::clicked, this, [this] { setCurrentWidget(prompt); });
 
   return page;
+}
+
+// Made once and kept, so a connection in progress survives a trip back to the prompt. Made on its
+// page directly: moving a finished panel there would restyle every widget in it. Making it applies
+// the stored cellular settings, so it is made at start-up even if the page is never opened.
+void Updater::addNetworkPanel() {
+  if (wifi->findChild<Networking *>(QString(), Qt::FindDirectChildrenOnly) != nullptr) {
+    return;
+  }
+  auto *networking = new Networking(wifi, false);
+  networking->setStyleSheet(QStringLiteral("Networking { background-color: #292929; border-radius: 13px; }"));
+  static_cast<QVBoxLayout *>(wifi->layout())->insertWidget(0, networking, 1);
 }
 
 QWidget *Updater::buildProgress() {

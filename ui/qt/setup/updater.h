@@ -23,6 +23,7 @@ public slots:
 private:
   QWidget *buildPrompt();
   QWidget *buildWifi();
+  void addNetworkPanel();
   QWidget *buildProgress();
   void startFailed(QProcess::ProcessError error);
   void showFailure();

@@ -92,6 +92,33 @@ private slots:
     QVERIFY(wifi->findChild<QWidget *>(QStringLiteral("connecting"))->isVisible());
     QVERIFY(refresh.wait(5000));
   }
+
+  // The panel is made once at start-up, whether the Wi-Fi page is ever opened or not: making it
+  // talks to NetworkManager (and applies the stored cellular settings).
+  void panelMadeOnceAtStartUp() {
+    sim.clearCalls();
+    Updater w(QStringLiteral("/nonexistent"), QStringLiteral("m"));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.findChildren<Networking *>().size(), 1);
+    QTest::qWait(200);
+    QCOMPARE(w.findChildren<Networking *>().size(), 1);
+    QCOMPARE(callsOf(sim.calls(), "GetDevices").size(), 1);
+    QCOMPARE(w.currentIndex(), 0);
+  }
+
+  // Opened before anything is drawn, the page shows its one panel.
+  void wifiPageOpenedBeforeTheFirstFrame() {
+    Updater w(QStringLiteral("/nonexistent"), QStringLiteral("m"));
+    w.setCurrentIndex(1);
+    const QList<Networking *> panels = w.findChildren<Networking *>();
+    QCOMPARE(panels.size(), 1);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::qWait(200);
+    QCOMPARE(w.findChildren<Networking *>(), panels);
+    QVERIFY(panels.first()->isVisible());
+  }
 };
 
 QTEST_MAIN(tst_UpdaterWifi)
