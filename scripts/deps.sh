@@ -16,7 +16,7 @@ PACKAGES=(
   dbus-daemon dbus dbus-bin libdbus-1-dev libglib2.0-bin
   network-manager network-manager-dev
   libwayland-dev weston libegl1 libegl-mesa0 libgl1-mesa-dri
-  xvfb x11-utils xdotool imagemagick tesseract-ocr tesseract-ocr-eng fonts-inter fontconfig
+  xvfb x11-utils xdotool imagemagick fonts-inter fontconfig
   python3-jwt python3-dbus
   util-linux iproute2 procps
   valgrind
