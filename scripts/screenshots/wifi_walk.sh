@@ -40,6 +40,8 @@ if [ ${#mode[@]} -eq 0 ] && [ -z "${NM_SIMULATOR_PID:-}" ]; then
     --networks "$root/tools/nm_simulator/sample_networks.json" -- "$0" "$out"
 fi
 
+# What an earlier failed walk left there would read as this walk's.
+rm -f "$out/failed.png" "$out/program-output.txt"
 program="$build/ui/qt/setup/updater"
 sample="$root/tools/sample-updater/sample-updater"
 manifest="$root/tools/sample-updater/manifest.json"
