@@ -38,7 +38,7 @@ done
 if [ "$real_wifi" = 1 ]; then
   bash scripts/deps.sh
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null >/dev/null
-  cmake --build build -j"$(nproc)" --target updater </dev/null
+  cmake --build build -j"$(nproc)" --target updater screen_probe screen_ask </dev/null
   out="${DEMO_OUT:-$PWD/build/demo-screenshots/real-wifi}"
   scripts/screenshots/wifi_walk.sh --real-wifi "$out"
   echo "demo: the Wi-Fi walk on the real stack (list, password, wrong password, connected, open network" \
@@ -49,7 +49,7 @@ fi
 if [ -z "${NM_SIMULATOR_PID:-}" ]; then
   bash scripts/deps.sh
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null >/dev/null
-  cmake --build build -j"$(nproc)" --target updater nm_simulator </dev/null
+  cmake --build build -j"$(nproc)" --target updater nm_simulator screen_probe screen_ask </dev/null
   # The rest runs on a private system bus, the NetworkManager simulator serving on it.
   exec tests/fixtures/system_bus.sh --nm-simulator build/tools/nm_simulator/nm_simulator \
     --networks tools/nm_simulator/sample_networks.json -- "$PWD/scripts/demo.sh" "$@"
