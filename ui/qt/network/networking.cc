@@ -400,7 +400,7 @@ void WifiUI::refresh() {
     row_builder.stop();
     return;
   }
-  listed = listNetworks();
+  listNetworks();
 
   // A row that changes in a shown list lays the whole list out again at once; with the list's layout
   // off it is laid out once, after the last row. Repaints wait for the event loop anyway, so what
@@ -424,17 +424,16 @@ void WifiUI::refresh() {
   }
 }
 
-// Connected and strongest first; asks the manager once about tethering and once per network.
-QVector<WifiUI::ListedNetwork> WifiUI::listNetworks() const {
-  QList<Network> sorted = wifi->seenNetworks.values();
-  std::sort(sorted.begin(), sorted.end(), compare_by_strength);
+// Connected and strongest first; asks the manager once about tethering and once per network. Made
+// in place: the list keeps its room from one scan to the next.
+void WifiUI::listNetworks() {
   const bool is_tethering_enabled = wifi->isTetheringEnabled();
-  QVector<ListedNetwork> networks;
-  networks.reserve(sorted.size());
-  for (const Network &network : sorted) {
-    networks.push_back({network, !is_tethering_enabled && wifi->isKnownConnection(ssidText(network.ssid))});
+  listed.clear();
+  for (const Network &network : qAsConst(wifi->seenNetworks)) {
+    listed.push_back({network, !is_tethering_enabled && wifi->isKnownConnection(ssidText(network.ssid))});
   }
-  return networks;
+  std::sort(listed.begin(), listed.end(),
+            [](const ListedNetwork &a, const ListedNetwork &b) { return compare_by_strength(a.network, b.network); });
 }
 
 void WifiUI::showRow(int n) {
