@@ -4,7 +4,9 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -126,11 +128,66 @@ void Json::dump_string(std::string_view value, std::string &out) {
   out += '"';
 }
 
+namespace {
+
+constexpr std::array<uint64_t, 18> kPowersOf10 = [] {
+  std::array<uint64_t, 18> powers{};
+  uint64_t power = 1;
+  for (uint64_t &p : powers) {
+    p = power;
+    power *= 10;
+  }
+  return powers;
+}();
+
+// %.17g of a value in [1, 2^53) with a fraction, e.g. a clock reading, exactly and without the
+// general formatter, which costs a log call more than its whole message. False when the value is
+// out of that range or rounds up to one more digit; the caller then formats it in full.
+bool append_fixed_17_digits(double value, std::string &out) {
+  constexpr double kIntegerLimit = 9007199254740992.0;  // 2^53
+  if (!(value >= 1.0 && value < kIntegerLimit) || value == std::floor(value))
+    return false;
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof(bits));
+  const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const int shift = 1075 - static_cast<int>(bits >> 52);  // value = mantissa / 2^shift, 1 <= shift <= 52
+  const auto whole = static_cast<uint64_t>(value);
+  int integer_digits = 1;
+  while (integer_digits < 16 && whole >= kPowersOf10[integer_digits])
+    ++integer_digits;
+  // value * 10^(17 - integer_digits) exactly, rounded half to even as printf rounds.
+  const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kPowersOf10[17 - integer_digits];
+  uint64_t digits = static_cast<uint64_t>(scaled >> shift);
+  const unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
+  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+  if (rest > half || (rest == half && (digits & 1) != 0))
+    ++digits;
+  if (digits >= kPowersOf10[17])
+    return false;
+  char text[17];
+  for (int i = 16; i >= 0; --i, digits /= 10)
+    text[i] = static_cast<char>('0' + digits % 10);
+  // %g drops the fraction's trailing zeros, and the point with them.
+  int fraction_end = 17;
+  while (fraction_end > integer_digits && text[fraction_end - 1] == '0')
+    --fraction_end;
+  out.append(text, static_cast<size_t>(integer_digits));
+  if (fraction_end > integer_digits) {
+    out += '.';
+    out.append(text + integer_digits, static_cast<size_t>(fraction_end - integer_digits));
+  }
+  return true;
+}
+
+}  // namespace
+
 void Json::dump_number(double value, std::string &out) {
   if (!std::isfinite(value)) {
     out += "null";
     return;
   }
+  if (append_fixed_17_digits(value, out))
+    return;
   // Same text as printf's %.17g, without the locale and formatting overhead.
   char buf[32];
   const auto result = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::general, 17);

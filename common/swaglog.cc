@@ -81,7 +81,7 @@ public:
 
 private:
   std::string raw;
-  std::string json;
+  std::string json = R"("")";  // what the empty text starts cached as
 };
 
 // What a thread keeps from one log call to the next, so that once warm a call allocates nothing.

@@ -6,7 +6,6 @@
 //
 //   bench_updater_startup [RUNS] [UPDATER]   (run it inside tests/fixtures/device_root.sh: start-up writes
 //                                            the backlight; UPDATER: another build of the program)
-#include <signal.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -76,7 +75,7 @@ Sample runOnce(const QString &program, const QStringList &args, const QProcessEn
   // Let start-up finish its late allocations before reading the peak.
   QThread::msleep(500);
   s.peak_rss_mb = peakRssMb(p.processId());
-  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+  p.terminate();  // SIGTERM, and only while it runs: a pid of 0 would signal the whole group
   if (!p.waitForFinished(5000)) {
     p.kill();
     p.waitForFinished();

@@ -1,6 +1,7 @@
 // Child process for the log sink tests: the sink keeps one state per process,
 // so every environment case runs in a process of its own. Commands from argv:
 //   log LEVEL TEXT      one record with TEXT as its message
+//   at FILE FUNC TEXT   one warning from that call site; "-" for a name passes none
 //   callsite            one warning through LOGW; prints FILE:LINE:FUNC of it to stderr
 //   setenv NAME VALUE   / unsetenv NAME
 //   burst N             N debug records as fast as possible
@@ -40,6 +41,10 @@ int main(int argc, char *argv[]) {
     if (cmd == "log" && i + 2 < argc) {
       cloudlog_e(std::atoi(argv[i + 1]), "emitter.cc", 42, "emit", "%s", argv[i + 2]);
       i += 2;
+    } else if (cmd == "at" && i + 3 < argc) {
+      const auto name = [](const char *arg) { return std::strcmp(arg, "-") == 0 ? nullptr : arg; };
+      cloudlog_e(CLOUDLOG_WARNING, name(argv[i + 1]), 7, name(argv[i + 2]), "%s", argv[i + 3]);
+      i += 3;
     } else if (cmd == "callsite") {
       // clang-format off
       LOGW("call site %d", 7); fprintf(stderr, "%s:%d:%s\n", __FILE__, __LINE__, __func__);

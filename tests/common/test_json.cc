@@ -109,6 +109,35 @@ private slots:
     }
   }
 
+  // Values with a whole part and a fraction take a path of their own: clock readings, every
+  // count of whole digits, halfway cases and values that round up to one more digit.
+  void numbersWithFractionMatchPrintf() {
+    QRandomGenerator rng(20261210);
+    std::vector<double> values = {1.5,
+                                  9.9999999999999999,
+                                  99999999999999.99,
+                                  1796926335.6281838,
+                                  0.5 + 1,
+                                  std::nextafter(2.0, 1.0),
+                                  std::nextafter(9007199254740992.0, 0.0),
+                                  4503599627370495.5,
+                                  1000000000.0000001,
+                                  1.0000000000000002};
+    for (int i = 0; i < 200000; ++i) {
+      const int whole_bits = 1 + int(rng.bounded(53));
+      values.push_back(std::ldexp(1.0 + rng.generateDouble(), whole_bits - 1));
+      values.push_back(1.7e9 + rng.bounded(1e8));  // a clock reading of these years
+    }
+    for (const double value : values) {
+      char expected[40];
+      snprintf(expected, sizeof(expected), "%.17g", value);
+      std::string out;
+      Json::dump_number(value, out);
+      if (out != expected)
+        QFAIL(qPrintable(QString("%1 dumped as %2").arg(expected).arg(out.c_str())));
+    }
+  }
+
   void logRecord() {
     const Json ctx = Json::object{
         {"version", "0.9.8"}, {"dirty", true},      {"device", "zorv"},

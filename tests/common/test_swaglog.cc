@@ -196,6 +196,22 @@ private slots:
     QCOMPARE(run.out, site[0] + ": call site 7\n");
   }
 
+  // Names are cached per thread from one call to the next: each record must carry its own.
+  void callSiteNamesChangingOrMissing() {
+    runEmitter({"at", "", "", "first", "at", "a.cc", "f", "second", "at", "-", "-", "third", "at", "a.cc", "", "fourth"});
+    const std::vector<std::string> messages = collector->drain();
+    const QList<QPair<QString, QString>> expected = {{"", ""}, {"a.cc", "f"}, {"", ""}, {"a.cc", ""}};
+    QCOMPARE(messages.size(), size_t(expected.size()));
+    for (int k = 0; k < expected.size(); ++k) {
+      QJsonParseError error;
+      const QJsonObject record =
+          QJsonDocument::fromJson(QByteArray::fromStdString(messages[k].substr(1)), &error).object();
+      QVERIFY2(error.error == QJsonParseError::NoError, messages[k].c_str());
+      QCOMPARE(record.value("filename").toString(), expected[k].first);
+      QCOMPARE(record.value("funcname").toString(), expected[k].second);
+    }
+  }
+
   void burstWithoutCollectorNeitherWaitsNorPilesUp() {
     collector.reset();  // nobody listening while the burst runs
     QProcess emitter;

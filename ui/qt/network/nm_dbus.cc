@@ -119,9 +119,19 @@ QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QStrin
     QDBusPendingCall pending = current.call;
     pending.waitForFinished();
     // A call that ran out of time while an earlier one was still awaited (the daemon
-    // stalled) has not had its own 100 ms yet: it is asked again for what is left of them.
+    // stalled) has not had its own 100 ms yet: it is asked again. The others the stall timed
+    // out are asked again with it, so the stall costs one round trip rather than one per call.
+    // A daemon back from a stall first answers the calls that timed out during it, slowly on a
+    // slow processor, so those asked again may wait until asking again ends.
     if (timedOut(pending.reply()) && own.remainingTime() > 0 && !ask_again_until.hasExpired()) {
-      pending = send(current.index, int(own.remainingTime()));
+      const int timeout_ms = int(std::max(own, ask_again_until).remainingTime());
+      pending = send(current.index, timeout_ms);
+      for (PendingEach &later : in_flight) {
+        if (later.call.isFinished() && timedOut(later.call.reply())) {
+          later.call = send(later.index, timeout_ms);
+          later.deadline = QDeadlineTimer(timeout_ms, Qt::PreciseTimer);
+        }
+      }
       pending.waitForFinished();
     }
     replies << checked(pending.reply());

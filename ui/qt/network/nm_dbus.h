@@ -40,10 +40,10 @@ QDBusMessage methodCall(const QString &path, const QString &interface, const QSt
 QDBusMessage callBlocking(const QString &path, const QString &interface, const QString &method,
                           const QVariantList &args);
 // The same call on many objects, sent together so the caller waits about one round trip
-// instead of one per object. Each call has its own 100 ms, counted from when the caller
-// starts waiting for it, so a short stall of the daemon costs what it would cost calls made
-// one after another (one object for a stall under 200 ms), while the whole wait stays within
-// one call's time of what the calls take when each is bounded from when it is sent. Failures
+// instead of one per object. Each call has at least its own 100 ms, counted from when the
+// caller starts waiting for it, so a short stall of the daemon costs what it would cost calls
+// made one after another (one object for a stall under 200 ms), while the whole wait stays
+// within one call's time of what the calls take when each is bounded from when it is sent. Failures
 // are logged and become empty messages, as with callBlocking; replies come in the order of
 // `paths`.
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
