@@ -2,9 +2,9 @@
 # Usage: scripts/demo.sh [--fail]
 #
 # Sets up this Debian 12 machine (packages), builds the program and runs it on a simulated
-# device, with no hardware and nothing on the host touched (tools/simulated-device): a scratch
-# parameter store, a `sudo` that reports "reboot" instead of rebooting, the host's backlight
-# hidden. The OS updater it runs is tools/sample-updater, about 20 seconds of progress lines;
+# device, with no hardware and nothing on the host touched (tests/fixtures/device_root.sh): its
+# parameter store and device files on private tmpfs, a `sudo` that records "reboot" instead of
+# rebooting, the host's backlight hidden. The OS updater it runs is tools/sample-updater, about 20 seconds of progress lines;
 # --fail makes it fail half-way. NetworkManager is the simulator (tools/nm_simulator) on a private
 # system bus, with its sample networks (tools/nm_simulator/sample_networks.json): "Harbour Cafe"
 # open, "Fernhill Home" (password "fernhill-home"), "Workshop 5G" ("spanner-drawer"), "Old Router"
@@ -60,12 +60,15 @@ fi
 sudo_log="$(mktemp /tmp/updater-demo-sudo.XXXXXX)"
 app_pid=""
 cleanup() {
-  [ -n "$app_pid" ] && kill -TERM "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  # Under `set -e` a failed last step here would turn a finished demo into a failure.
+  if [ -n "$app_pid" ] && kill -TERM "$app_pid" 2>/dev/null; then
+    wait "$app_pid" 2>/dev/null || true
+  fi
   rm -f "$sudo_log"
 }
 trap cleanup EXIT
 
-SIMULATED_SUDO_LOG="$sudo_log" tools/simulated-device/run.sh build/ui/qt/setup/updater \
+FAKE_SUDO_LOG="$sudo_log" tests/fixtures/device_root.sh build/ui/qt/setup/updater \
   "$PWD/tools/sample-updater/sample-updater" "$PWD/tools/sample-updater/manifest.json" &
 app_pid=$!
 echo "demo: the update screen is open; tap \"Install\" (Ctrl-C or closing this terminal ends it)"

@@ -43,7 +43,7 @@ write_networks() {
 # Inside the private bus: opens the Wi-Fi page, waits for the list, prints VmHWM in kB.
 cat >"$work/measure.sh" <<'EOF'
 set -euo pipefail
-"$ROOT/tools/simulated-device/run.sh" "$BUILD/ui/qt/setup/updater" /bin/true /dev/null 2>/dev/null &
+"$ROOT/tests/fixtures/device_root.sh" "$BUILD/ui/qt/setup/updater" /bin/true /dev/null 2>/dev/null &
 run_pid=$!
 pid="$(xdotool search --sync --onlyvisible --class updater getwindowpid)"
 sleep 1

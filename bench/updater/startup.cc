@@ -4,7 +4,7 @@
 // so that what it takes above the bare window is Qt's own. The first frame is the first buffer the
 // client attaches to a surface and commits, as the Wayland client library's debug trace shows it.
 //
-//   bench_updater_startup [RUNS] [UPDATER]   (run it inside tools/simulated-device/run.sh: start-up writes
+//   bench_updater_startup [RUNS] [UPDATER]   (run it inside tests/fixtures/device_root.sh: start-up writes
 //                                            the backlight; UPDATER: another build of the program)
 
 #include <algorithm>

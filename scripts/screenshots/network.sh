@@ -3,8 +3,8 @@
 #
 # Renders the network settings panel under Xvfb at 2160x1080 with the Inter font, against the
 # NetworkManager simulator on a private system bus with the sample networks
-# (tools/nm_simulator/sample_networks.json), and a scratch parameter store. Each run of
-# network_preview plays a few taps and saves screenshots:
+# (tools/nm_simulator/sample_networks.json). Each run of network_preview is on a fresh simulated
+# device (tests/fixtures/device_root.sh), plays a few taps and saves screenshots:
 #   panel-scanning.png    the panel while no network has been seen
 #   panel.png             the Wi-Fi list with the Advanced button
 #   password.png          "Enter password" for a secured network, partly typed
@@ -36,23 +36,15 @@ out="$(cd "$out" && pwd)"
 preview="$build/tools/network_preview/network_preview"
 simulator="$build/tools/nm_simulator/nm_simulator"
 networks="$root/tools/nm_simulator/sample_networks.json"
-
 work="$(mktemp -d /tmp/network-screens.XXXXXX)"
-cleanup() {
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 
-# The hotspot's "sudo sysctl" lands in a log, not on this machine.
-export PATH="$root/tests/fixtures/bin:$PATH" FAKE_SUDO_LOG="$work/sudo.log"
-
-# One preview run on a fresh simulator and parameter store. SIM_ARGS replaces the sample networks;
+# One preview run on a fresh simulated device and simulator. SIM_ARGS replaces the sample networks;
 # SIM_SETUP is run on the bus before the panel starts (e.g. a dbus-send to the simulator).
 preview() {
-  rm -rf "$work/params" && mkdir -p "$work/params"
   local sim_args=(--networks "$networks")
   [ -n "${SIM_ARGS+set}" ] && read -r -a sim_args <<<"$SIM_ARGS"
-  PARAMS_ROOT="$work/params" "$root/tests/fixtures/system_bus.sh" \
+  "$root/tests/fixtures/device_root.sh" "$root/tests/fixtures/system_bus.sh" \
     --nm-simulator "$simulator" "${sim_args[@]}" --scan-delay 300 -- \
     sh -c "${SIM_SETUP:-true}"' && exec "$@"' sh "$preview" "$@"
 }

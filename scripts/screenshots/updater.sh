@@ -2,11 +2,12 @@
 # Usage: scripts/screenshots/updater.sh [OUTDIR]
 #
 # Renders the update program's screens under Xvfb at 2160x1080 with the Inter font, on the
-# simulated device (tools/simulated-device), driving it with xdotool like a user would:
+# simulated device (tests/fixtures/device_root.sh), tapping with xdotool like a user would what shows
+# each text (scripts/screenshots/drive.sh):
 #   1. prompt.png, wifi.png, progress.png, then the sample updater succeeds and the device
 #      "reboots" (reported by the simulated sudo);
 #   2. a second run whose sample updater fails: failed.png, then "Reboot" is tapped.
-# Needs a built program (build/ui/qt/setup/updater, or UPDATER_PROGRAM). Prints OUTDIR at the end.
+# Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -15,8 +16,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 if [ -z "${PRIVATE_SCREEN:-}" ]; then
   exec "$root/tests/fixtures/xvfb.sh" "$0" "$@"
 fi
-out="$(mkdir -p "${1:-$root/build/screenshots/updater}" && cd "${1:-$root/build/screenshots/updater}" && pwd)"
-program="${UPDATER_PROGRAM:-$root/build/ui/qt/setup/updater}"
+build="${BUILD_DIR:-$root/build}"
+out="$(mkdir -p "${1:-$build/screenshots/updater}" && cd "${1:-$build/screenshots/updater}" && pwd)"
+program="$build/ui/qt/setup/updater"
 sample="$root/tools/sample-updater/sample-updater"
 manifest="$root/tools/sample-updater/manifest.json"
 
@@ -33,19 +35,18 @@ cleanup() {
 trap cleanup EXIT
 
 who="screenshots"
-# shellcheck source=taps.sh
-source "$root/scripts/screenshots/taps.sh"
-
-
-
+SCREEN_PROBE_SOCKET="$work/probe"
+# shellcheck source=drive.sh
+source "$root/scripts/screenshots/drive.sh"
 
 # start_app LOGNAME: starts the program on the simulated device; its error output (and the sample
-# updater's, which it forwards) goes to $work/LOGNAME.err, the simulated sudo calls to $work/LOGNAME.sudo.
+# updater's, which it forwards) goes to $work/LOGNAME.err, the fake sudo calls to $work/LOGNAME.sudo.
 start_app() {
-  SIMULATED_SUDO_LOG="$work/$1.sudo" "$root/tools/simulated-device/run.sh" "$program" "$sample" "$manifest" \
-    2>"$work/$1.err" &
+  # shellcheck disable=SC2046  # NAME=VALUE words
+  env $(probe_env) FAKE_SUDO_LOG="$work/$1.sudo" "$root/tests/fixtures/device_root.sh" "$program" "$sample" \
+    "$manifest" 2>"$work/$1.err" &
   app_pid=$!
-  xdotool search --sync --onlyvisible --class updater >/dev/null
+  wait_text "Update Required"
 }
 stop_app() {
   kill -TERM "$app_pid"
@@ -55,10 +56,10 @@ stop_app() {
 
 start_app success
 shot prompt.png
-tap "$WIFI_BTN"
+tap_text "Connect to Wi-Fi"
 shot wifi.png
-tap "$BACK_BTN"
-tap "$INSTALL_BTN"
+tap_text Back
+tap_text Install
 sleep 4
 shot progress.png
 wait_for "$work/success.sudo" reboot 60
@@ -66,10 +67,10 @@ echo "screenshots: the sample updater succeeded and the device was told to reboo
 stop_app
 
 SAMPLE_UPDATER_FAIL=1 SAMPLE_UPDATER_STEP=0.03 start_app failure
-tap "$INSTALL_BTN"
-wait_for "$work/failure.err" "finished with" 60
+tap_text Install
+wait_text "Update failed" 60
 shot failed.png
-tap "$REBOOT_BTN"
+tap_text Reboot
 wait_for "$work/failure.sudo" reboot 10
 echo "screenshots: the sample updater failed; \"Reboot\" told the device to reboot"
 stop_app

@@ -2,9 +2,9 @@
 # Usage: scripts/screenshots/wifi_walk.sh [OUTDIR]
 #
 # Walks the update program's Wi-Fi path under Xvfb at 2160x1080 with the Inter font, on the
-# simulated device (tools/simulated-device) with the NetworkManager simulator and its sample
+# simulated device (tests/fixtures/device_root.sh) with the NetworkManager simulator and its sample
 # networks (tools/nm_simulator/sample_networks.json) on a private system bus, tapping with
-# xdotool like a user would:
+# xdotool like a user would what shows each text (scripts/screenshots/drive.sh):
 #   opens the Wi-Fi page (wifi-list.png), taps "Fernhill Home" and types a wrong password
 #   (wifi-password.png), is asked again (wifi-wrong-password.png), types the right one
 #   (wifi-connected.png once joined), goes back and installs (wifi-installing.png) until the
@@ -41,27 +41,10 @@ cleanup() {
 trap cleanup EXIT
 
 who="wifi walk"
-# shellcheck source=taps.sh
-source "$root/scripts/screenshots/taps.sh"
+SCREEN_PROBE_SOCKET="$work/probe"
+# shellcheck source=drive.sh
+source "$root/scripts/screenshots/drive.sh"
 
-# Centres at 2160x1080: the first network of the Wi-Fi page (the strongest sample network,
-# "Fernhill Home") and the lowercase page of the on-screen keyboard of a password dialog,
-# measured on the program's own layout.
-FIRST_NETWORK="360 204"
-declare -A KEY=(
-  [q]="152 487" [w]="358 487" [e]="564 487" [r]="770 487" [t]="976 487" [y]="1182 487" [u]="1388 487"
-  [i]="1594 487" [o]="1800 487" [p]="2006 487" [a]="244 642" [s]="453 642" [d]="662 642" [f]="871 642"
-  [g]="1079 642" [h]="1288 642" [j]="1497 642" [k]="1706 642" [l]="1915 642" [z]="393 797" [x]="622 797"
-  [c]="851 797" [v]="1079 797" [b]="1308 797" [n]="1537 797" [m]="1766 797" [-]="622 952" [.]="1537 952"
-)
-ENTER_KEY="1880 952"
-
-type_text() {
-  local i
-  for ((i = 0; i < ${#1}; i++)); do
-    tap "${KEY[${1:i:1}]}"
-  done
-}
 nm() {  # nm OBJECT METHOD ARGS...
   gdbus call --system --dest org.freedesktop.NetworkManager --object-path "$1" --method "${@:2}"
 }
@@ -80,24 +63,24 @@ joined_network() {
   done
 }
 
-SIMULATED_SUDO_LOG="$work/sudo.log" "$root/tools/simulated-device/run.sh" "$program" "$sample" "$manifest" \
-  2>"$work/app.err" &
+# shellcheck disable=SC2046  # NAME=VALUE words
+env $(probe_env) FAKE_SUDO_LOG="$work/sudo.log" "$root/tests/fixtures/device_root.sh" "$program" "$sample" \
+  "$manifest" 2>"$work/app.err" &
 app_pid=$!
-xdotool search --sync --onlyvisible --class updater >/dev/null
-sleep 1
+wait_text "Update Required"
 
-tap "$WIFI_BTN"
-sleep 1
+tap_text "Connect to Wi-Fi"
+wait_text "Fernhill Home"
 shot wifi-list.png
-tap "$FIRST_NETWORK"
-sleep 1
-type_text wrongpassword
+tap_text "Fernhill Home"
+wait_text "Enter password"
+type_keys wrongpassword
 shot wifi-password.png
-tap "$ENTER_KEY"
-sleep 1.5
+tap_text →
+wait_text "Wrong password"
 shot wifi-wrong-password.png
-type_text fernhill-home
-tap "$ENTER_KEY"
+type_keys fernhill-home
+tap_text →
 for _ in $(seq 50); do
   [ "$(joined_network)" = "Fernhill Home" ] && break
   sleep 0.1
@@ -105,9 +88,8 @@ done
 shot wifi-connected.png
 echo "wifi walk: the device joined \"$(joined_network)\""
 
-tap "$BACK_BTN"
-sleep 0.5
-tap "$INSTALL_BTN"
+tap_text Back
+tap_text Install
 sleep 3
 shot wifi-installing.png
 wait_for "$work/sudo.log" reboot 60

@@ -9,8 +9,8 @@
 // steps keep playing while a dialog that a step opened waits for input):
 //   wait-rows:N        wait (up to 10 s) until the Wi-Fi list shows N rows
 //   wait:MS            pause
-//   tap:TEXT[#K]       click the K-th (default 1st) visible button or label showing TEXT, in the
-//                      open dialog if there is one, else in the panel
+//   tap:TEXT[#K]       tap the K-th (default 1st) visible widget showing TEXT, in the open dialog
+//                      if there is one, else in the panel
 //   show:TEXT          scroll the list that holds the widget showing TEXT until it is in view
 //   toggle:TITLE       flip the switch of the setting row titled TITLE
 //   type:TEXT          type TEXT on the open dialog's on-screen keyboard
@@ -18,29 +18,19 @@
 //   quit               end the program (it also ends after the last step)
 // The panel talks to whatever NetworkManager is on the system bus (the simulator, in practice).
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QLabel>
-#include <QMouseEvent>
 #include <QProcess>
-#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "tools/screen_driver/driver.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/qt_window.h"
 #include "ui/qt/util.h"
-#include "ui/qt/widgets/keyboard.h"
-#include "ui/qt/widgets/toggle.h"
 
 namespace {
 
 const int kStepIntervalMs = 400;
-
-QWidget *activeRoot(QWidget *panel) {
-  QWidget *modal = QApplication::activeModalWidget();
-  return modal ? modal : panel;
-}
 
 // "TEXT#K" names the K-th match of TEXT.
 QPair<QString, int> nthOf(const QString &target) {
@@ -50,98 +40,22 @@ QPair<QString, int> nthOf(const QString &target) {
   return ok && k > 0 ? qMakePair(target.left(hash), k) : qMakePair(target, 1);
 }
 
-void tapWidget(QWidget *w) {
-  // The switch answers the release of a real press, not click().
-  auto *button = qobject_cast<QAbstractButton *>(w);
-  if (button && !qobject_cast<Toggle *>(w)) {
-    button->click();
-    return;
-  }
-  const QPointF centre = QRectF(w->rect()).center();
-  QMouseEvent press(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(w, &press);
-  // A scroll view holds a press back for a moment before it passes it on; the release waits for it.
-  QTimer::singleShot(100, w, [w, centre] {
-    QMouseEvent release(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
-  });
-}
-
-QWidget *findShown(QWidget *root, const QString &target) {
+QWidget *findShown(const QString &target) {
   const auto [text, k] = nthOf(target);
-  int seen = 0;
-  for (QWidget *w : root->findChildren<QWidget *>()) {
-    if (!w->isVisible()) {
-      continue;
-    }
-    const auto *button = qobject_cast<QAbstractButton *>(w);
-    const auto *label = qobject_cast<QLabel *>(w);
-    const QString shown = button ? button->text() : label ? label->text() : QString();
-    if (shown == text && ++seen == k) {
-      return w;
-    }
-  }
-  return nullptr;
+  return screen::find(text, k);
 }
 
-bool tapText(QWidget *root, const QString &target) {
-  QWidget *w = findShown(root, target);
+bool scrollTo(const QString &target) {
+  QWidget *w = findShown(target);
   if (w) {
-    tapWidget(w);
+    screen::bringIntoView(w);
   }
   return w != nullptr;
 }
 
-bool scrollTo(QWidget *root, const QString &target) {
-  QWidget *w = findShown(root, target);
-  for (QWidget *p = w ? w->parentWidget() : nullptr; p != nullptr; p = p->parentWidget()) {
-    if (auto *area = qobject_cast<QScrollArea *>(p)) {
-      area->ensureWidgetVisible(w);
-      return true;
-    }
-  }
-  return false;
-}
-
-// The switch of the row titled TEXT.
-bool flipToggle(QWidget *root, const QString &title) {
-  QWidget *title_button = findShown(root, title);
-  Toggle *toggle = title_button ? title_button->parentWidget()->findChild<Toggle *>() : nullptr;
-  if (toggle) {
-    tapWidget(toggle);
-  }
-  return toggle != nullptr;
-}
-
-KeyButton *visibleKey(QWidget *root, const QString &label) {
-  for (KeyButton *key : root->findChildren<KeyButton *>()) {
-    if (key->isVisible() && key->text() == label) {
-      return key;
-    }
-  }
-  return nullptr;
-}
-
-// Switches keyboard pages as needed; false when a character is on no page.
-bool typeText(QWidget *root, const QString &text) {
-  const QStringList page_keys = {QStringLiteral("↑"), QStringLiteral("↓"), QStringLiteral("123"), QStringLiteral("#+="),
-                                 QStringLiteral("ABC")};
-  for (const QChar c : text) {
-    const QString label = c == QLatin1Char(' ') ? QStringLiteral("  ") : QString(c);
-    KeyButton *key = visibleKey(root, label);
-    for (int tries = 0; key == nullptr && tries < 8; ++tries) {
-      KeyButton *page = visibleKey(root, page_keys[tries % page_keys.size()]);
-      if (page) {
-        page->click();
-      }
-      key = visibleKey(root, label);
-    }
-    if (key == nullptr) {
-      return false;
-    }
-    key->click();
-  }
-  return true;
+bool flipSwitch(const QString &title) {
+  QWidget *toggle = screen::rowSwitch(screen::find(title));
+  return toggle && screen::tap(toggle);
 }
 
 int waitedRows(QWidget *panel) {
@@ -190,13 +104,14 @@ private:
   void run(const QString &name, const QString &arg) {
     bool ok = true;
     if (name == QLatin1String("tap")) {
-      ok = tapText(activeRoot(panel), arg);
+      QWidget *w = findShown(arg);
+      ok = w && screen::tap(w);
     } else if (name == QLatin1String("show")) {
-      ok = scrollTo(activeRoot(panel), arg);
+      ok = scrollTo(arg);
     } else if (name == QLatin1String("toggle")) {
-      ok = flipToggle(activeRoot(panel), arg);
+      ok = flipSwitch(arg);
     } else if (name == QLatin1String("type")) {
-      ok = typeText(activeRoot(panel), arg);
+      ok = screen::type(arg);
     } else if (name == QLatin1String("shot")) {
       ok = QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), arg}) == 0;
     } else if (name == QLatin1String("quit")) {

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/qt/util.h"
+#include "ui/qt/widgets/button_style.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/scrollview.h"
 #include "ui/qt/widgets/ssh_keys.h"
@@ -127,19 +128,15 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
   setPalette(pal);
 
   setStyleSheet(QStringLiteral(R"(
-    #wifiWidget > QPushButton, #back_btn, #advanced_btn {
+    #back_btn, #advanced_btn {
       font-size: 50px;
       margin: 0px;
       padding: 15px;
       border-width: 0;
       border-radius: 30px;
       color: #dddddd;
-      background-color: #393939;
     }
-    #back_btn:pressed, #advanced_btn:pressed {
-      background-color: #4a4a4a;
-    }
-  )"));
+  )") + panelButtonStyle({QStringLiteral("#back_btn"), QStringLiteral("#advanced_btn")}));
 
   main_layout = new QStackedLayout(this);
 

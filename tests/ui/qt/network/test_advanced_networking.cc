@@ -62,7 +62,6 @@ class tst_AdvancedNetworking : public QObject {
 private:
   NmSimulator sim;
   QTemporaryDir params_root;
-  QTemporaryDir scratch;
   QDBusObjectPath lte;
 
   std::unique_ptr<Networking> shownPanel(bool show_advanced = true) {
@@ -80,10 +79,9 @@ private:
   std::unique_ptr<Networking> advancedPage() {
     auto panel = shownPanel();
     QWidget *advanced = panel ? panel->findChild<QWidget *>(QStringLiteral("advanced_btn")) : nullptr;
-    if (advanced == nullptr) {
+    if (advanced == nullptr || !screen::tap(advanced)) {
       return nullptr;
     }
-    panel::tap(advanced);
     return currentPage(*panel) == page(*panel) ? std::move(panel) : nullptr;
   }
 
@@ -126,9 +124,9 @@ private:
 
 private slots:
   void initTestCase() {
-    QVERIFY(params_root.isValid() && scratch.isValid());
+    QVERIFY(params_root.isValid());
     nm::registerTypes();
-    panel::isolateFromDevice(params_root.path(), scratch.filePath(QStringLiteral("sudo.log")));
+    panel::isolateStore(params_root.path());
   }
 
   void init() {
@@ -200,7 +198,7 @@ private slots:
   void backReturnsToWifiScreen() {
     auto panel = advancedPage();
     QVERIFY(panel);
-    panel::tap(panel::button(page(*panel), "Back"));
+    QVERIFY(screen::tapText(page(*panel), "Back"));
     QVERIFY(currentPage(*panel) != page(*panel));
     QVERIFY(currentPage(*panel)->findChild<QWidget *>(QStringLiteral("wifiWidget")) != nullptr);
   }
@@ -223,7 +221,7 @@ private slots:
     QVERIFY(panel);
     Toggle *toggle = rowToggle(*panel, title);
 
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QCOMPARE(param(key.toStdString()), QStringLiteral("1"));
     Connection settings = lteSettings();
     const bool roaming = key == "GsmRoaming";
@@ -232,7 +230,7 @@ private slots:
     QCOMPARE(settings["gsm"].value("apn").toString(), QStringLiteral("stored.apn"));
 
     QVERIFY(settled(toggle));
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QCOMPARE(param(key.toStdString()), QStringLiteral("0"));
     settings = lteSettings();
     QVERIFY(settings["gsm"].value("home-only").toBool());
@@ -266,7 +264,7 @@ private slots:
     } else {
       dialogs.then([typed](QWidget *d) { QVERIFY(panel::replace(d, typed)); });
     }
-    panel::tap(rowButton(*panel, "APN Setting"));
+    QVERIFY(screen::tap(rowButton(*panel, "APN Setting")));
     QCOMPARE(dialogs.seen.size(), 1);
     QCOMPARE(dialogs.seen.first(),
              (QStringList{"Enter APN", "leave blank for automatic configuration", "line:old.apn"}));
@@ -286,7 +284,7 @@ private slots:
     QVERIFY(!toggle->on);
     QVERIFY(toggle->getEnabled());
 
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QVERIFY(!toggle->getEnabled());
     QTRY_VERIFY(panel->wifi->isTetheringEnabled());
     const QList<QDBusObjectPath> hotspot = nmraw::connectionsWithSsid(kHotspotSsid.toUtf8());
@@ -296,7 +294,7 @@ private slots:
     QVERIFY(toggle->getEnabled());
     QVERIFY(settled(toggle));
 
-    panel::tap(toggle);
+    QVERIFY(screen::tap(toggle));
     QVERIFY(!toggle->getEnabled());
     QTRY_VERIFY(!panel->wifi->isTetheringEnabled());
     QVERIFY(rescanned(*panel));
@@ -314,7 +312,7 @@ private slots:
       QVERIFY(d->isVisible());
       QVERIFY(panel::replace(d, "longer-secret"));
     });
-    panel::tap(rowButton(*panel, "Tethering Password"));
+    QVERIFY(screen::tap(rowButton(*panel, "Tethering Password")));
     QCOMPARE(dialogs.seen.size(), 1);
     QCOMPARE(dialogs.seen.first(), (QStringList{"Enter new tethering password", "line:plumtreeorbit"}));
     const QDBusObjectPath hotspot = nmraw::connectionsWithSsid(kHotspotSsid.toUtf8()).value(0);
@@ -327,7 +325,7 @@ private slots:
     QCOMPARE(psk(), QStringLiteral("longer-secret"));
 
     dialogs.thenPress("Cancel");
-    panel::tap(rowButton(*panel, "Tethering Password"));
+    QVERIFY(screen::tap(rowButton(*panel, "Tethering Password")));
     QCOMPARE(dialogs.seen.size(), 2);
     QCOMPARE(dialogs.seen.last().last(), QStringLiteral("line:longer-secret"));
     QCOMPARE(psk(), QStringLiteral("longer-secret"));
@@ -367,7 +365,7 @@ private slots:
         dialogs.thenType(answer);
       }
     }
-    panel::tap(rowButton(*panel, "Hidden Network"));
+    QVERIFY(screen::tap(rowButton(*panel, "Hidden Network")));
     QTRY_COMPARE(dialogs.seen.size(), answers.size());
     QCOMPARE(dialogs.seen.first().first(), QStringLiteral("Enter SSID"));
     if (answers.size() > 1) {
@@ -397,10 +395,10 @@ private slots:
     QVERIFY(panel);
     Toggle *ssh = rowToggle(*panel, "Enable SSH");
     QVERIFY(!ssh->on);
-    panel::tap(ssh);
+    QVERIFY(screen::tap(ssh));
     QCOMPARE(param("SshEnabled"), QStringLiteral("1"));
     QVERIFY(settled(ssh));
-    panel::tap(ssh);
+    QVERIFY(screen::tap(ssh));
     QCOMPARE(param("SshEnabled"), QStringLiteral("0"));
   }
 

@@ -92,7 +92,6 @@ class tst_Networking : public QObject {
 private:
   NmSimulator sim;
   QTemporaryDir params_root;
-  QTemporaryDir scratch;
 
   // A panel shown on screen, its first list drawn.
   std::unique_ptr<Networking> shownPanel(int rows, bool show_advanced = true) {
@@ -122,15 +121,14 @@ private:
     if (!row) {
       return false;
     }
-    panel::tap(row->name());
-    return true;
+    return screen::tap(row->name());
   }
 
 private slots:
   void initTestCase() {
-    QVERIFY(params_root.isValid() && scratch.isValid());
+    QVERIFY(params_root.isValid());
     nm::registerTypes();
-    panel::isolateFromDevice(params_root.path(), scratch.filePath(QStringLiteral("sudo.log")));
+    panel::isolateStore(params_root.path());
   }
 
   void init() { QVERIFY(sim.start()); }
@@ -317,7 +315,7 @@ private slots:
     QVERIFY(panel);
     panel::Dialogs dialogs;
     dialogs.thenPress(answer);
-    panel::tap(visibleRows(*panel).first().forget());
+    QVERIFY(screen::tap(visibleRows(*panel).first().forget()));
     QCOMPARE(dialogs.seen.size(), 1);
     QVERIFY(dialogs.seen.first().contains(QStringLiteral("Forget Wi-Fi Network \"Home\"?")));
     QTRY_COMPARE(nmraw::listConnections().contains(saved), kept);

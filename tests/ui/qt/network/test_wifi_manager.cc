@@ -567,7 +567,6 @@ private slots:
   void tetheringOnPasswordChangeOff() {
     QTemporaryDir dir;
     const QString sudo_log = dir.filePath("sudo.log");
-    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
     qputenv("FAKE_SUDO_LOG", sudo_log.toUtf8());
     MessageLog log;
     WifiManager wm(nullptr);
@@ -612,7 +611,6 @@ private slots:
   void forwardingLeftAloneWhenAllowed() {
     QTemporaryDir dir;
     const QString sudo_log = dir.filePath("sudo.log");
-    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
     qputenv("FAKE_SUDO_LOG", sudo_log.toUtf8());
     WifiManager wm(nullptr);
     wm.ipv4_forward = true;

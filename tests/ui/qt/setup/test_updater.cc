@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "tests/fixtures/message_log.h"
+#include "tools/screen_driver/driver.h"
 #include "ui/qt/setup/updater.h"
 
 namespace {
@@ -56,16 +57,6 @@ private:
   static QProgressBar *progressBar(Updater &w) { return w.widget(2)->findChild<QProgressBar *>(); }
   static QPushButton *rebootButton(Updater &w) { return w.widget(2)->findChild<QPushButton *>(); }
 
-  // The page's own buttons only: the network panel on the Wi-Fi page has a "Back" of its own.
-  static QPushButton *button(QWidget *page, const QString &label) {
-    for (auto *btn : page->findChildren<QPushButton *>(QString(), Qt::FindDirectChildrenOnly)) {
-      if (btn->text() == label) {
-        return btn;
-      }
-    }
-    return nullptr;
-  }
-
 private slots:
   void initTestCase() {
     QVERIFY(dir.isValid());
@@ -89,11 +80,12 @@ private slots:
     QWidget *prompt = w.widget(0);
     QWidget *wifi = w.widget(1);
 
-    QTest::mouseClick(button(prompt, QStringLiteral("Connect to Wi-Fi")), Qt::LeftButton);
+    // The network panel on the Wi-Fi page has a "Back" of its own, on its hidden advanced page.
+    QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
     QCOMPARE(w.currentWidget(), wifi);
-    QTest::mouseClick(button(wifi, QStringLiteral("Back")), Qt::LeftButton);
+    QVERIFY(screen::tapText(wifi, QStringLiteral("Back")));
     QCOMPARE(w.currentWidget(), prompt);
-    QTest::mouseClick(button(prompt, QStringLiteral("Connect to Wi-Fi")), Qt::LeftButton);
+    QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
     QCOMPARE(w.currentWidget(), wifi);
     QCOMPARE(w.count(), 3);
   }
@@ -104,7 +96,7 @@ private slots:
     w.setCurrentIndex(1);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QRect back = button(w.widget(1), QStringLiteral("Back"))->geometry();
+    const QRect back = screen::findIn(w.widget(1), QStringLiteral("Back"))->geometry();
     QCOMPARE(back.left(), 100);
     QCOMPARE(back.bottom() + 1, 1080 - 100);
     QCOMPARE(back.height(), 160);

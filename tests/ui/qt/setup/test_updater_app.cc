@@ -53,14 +53,19 @@ private:
     QVERIFY(app.waitForStarted());
   }
 
+  // With the screen probe loaded, so that a tap can find "Install" by its text.
   QProcessEnvironment x11Env() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("DISPLAY"), display);
     // Whatever the machine runs, the program's NetworkManager calls reach nothing.
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(SCREEN_PROBE_PLUGINS));
+    env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("screen_probe:") + probeSocket());
     return env;
   }
+
+  QString probeSocket() const { return dir.filePath(QStringLiteral("probe")); }
 
   QProcessEnvironment waylandEnv() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -106,12 +111,25 @@ private:
     return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
   }
 
-  // Waits for the window to be mapped, then taps "Install" (right half of the bottom row at full size).
+  // Where the probe in the program says a tap reaches the widget showing `text`, once it shows.
+  QStringList whereShown(const QString &text) const {
+    QProcess ask;
+    const bool answered = QTest::qWaitFor(
+        [&] {
+          startBuiltProgram(ask, QStringLiteral(SCREEN_ASK),
+                            {probeSocket(), QStringLiteral("find"), QStringLiteral("1"), text});
+          return ask.waitForFinished(5000) && ask.exitStatus() == QProcess::NormalExit && ask.exitCode() == 0;
+        },
+        10000);
+    return answered ? QString::fromUtf8(ask.readAllStandardOutput()).simplified().split(QLatin1Char(' '))
+                    : QStringList();
+  }
+
+  // Taps "Install" as a user would, once it shows.
   void clickInstall() const {
-    QVERIFY(xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--class"), QStringLiteral("updater")}));
-    QVERIFY(xdotool({QStringLiteral("mousemove"), QStringLiteral("1600"), QStringLiteral("900"),
-                     QStringLiteral("click"), QStringLiteral("1")}));
+    const QStringList at = whereShown(QStringLiteral("Install"));
+    QCOMPARE(at.size(), 2);
+    QVERIFY(xdotool({QStringLiteral("mousemove"), at[0], at[1], QStringLiteral("click"), QStringLiteral("1")}));
   }
 
   static pid_t waitForPid(const QString &pid_file) {

@@ -64,16 +64,16 @@ private slots:
     QVERIFY(networking->findChild<QWidget *>(QStringLiteral("advanced_btn")) == nullptr);
 
     QSignalSpy refresh(networking->wifi, &WifiManager::refreshSignal);
-    panel::tap(panel::button(prompt, QStringLiteral("Connect to Wi-Fi")));
+    QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
     QCOMPARE(w.currentWidget(), wifi);
     QVERIFY(networking->isVisible());
     QTRY_COMPARE(visibleNetworks(*wifi), (QStringList{"Home", "Library"}));
 
     // A join in progress, then away and back: the same panel, still joining.
-    panel::tap(networkName(*wifi, QStringLiteral("Library")));
+    QVERIFY(screen::tap(networkName(*wifi, QStringLiteral("Library"))));
     QTRY_COMPARE(visibleNetworks(*wifi).value(0), QStringLiteral("Library"));
     QTRY_VERIFY(networking->wifi->isKnownConnection(QStringLiteral("Library")));
-    panel::tap(panel::button(wifi, QStringLiteral("Back")));
+    QVERIFY(screen::tapText(wifi, QStringLiteral("Back")));
     QCOMPARE(w.currentWidget(), prompt);
     QVERIFY(!networking->isVisible());
 
@@ -85,7 +85,7 @@ private slots:
     QVERIFY(sim.callsOf("GetAllAccessPoints").isEmpty());
     QCOMPARE(refresh.count(), 0);
 
-    panel::tap(panel::button(prompt, QStringLiteral("Connect to Wi-Fi")));
+    QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
     QCOMPARE(w.currentWidget(), wifi);
     QCOMPARE(w.findChildren<Networking *>(), panels);
     QCOMPARE(visibleNetworks(*wifi), (QStringList{"Library", "Home"}));

@@ -13,6 +13,7 @@
 
 #include "common/params.h"
 #include "tests/ui/qt/widgets/gallery.h"
+#include "tools/screen_driver/driver.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/ssh_keys.h"
 
@@ -30,13 +31,10 @@ SshControl *addRows(QWidget *screen) {
   return keys;
 }
 
-// The row's button, not its title (also a push button).
-void clickButton(SshControl *row) {
-  for (QPushButton *button : row->findChildren<QPushButton *>()) {
-    if (button->text() == row->text()) {
-      button->click();
-      return;
-    }
+// The row's button, not its title (also a push button), once the row shows.
+void tapButton(SshControl *row) {
+  if (screen::waitForText(row->text())) {
+    screen::tapText(row, row->text());
   }
 }
 
@@ -44,8 +42,8 @@ void clickButton(SshControl *row) {
 void answerPrompt(const QString &name, std::function<void()> then) {
   QTimer::singleShot(200, qApp, [name, then]() {
     if (QDialog *d = gallery::openDialog()) {
-      d->findChild<QLineEdit *>()->setText(name);
-      d->accept();
+      screen::type(name, d);
+      screen::tapText(d, ENTER_KEY);
     }
     QTimer::singleShot(100, qApp, then);
   });
@@ -72,11 +70,11 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
          SshControl *keys = addRows(screen);
          QTimer::singleShot(200, qApp, []() {
            if (QDialog *d = gallery::openDialog()) {
-             d->findChild<QLineEdit *>()->setText(QStringLiteral("octo-user"));
+             screen::type(QStringLiteral("octo-user"), d);
            }
            gallery::announceReady();
          });
-         clickButton(keys);
+         tapButton(keys);
        }},
       {QStringLiteral("loading"),
        [](QWidget *screen) {
@@ -86,7 +84,7 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
          qputenv("SSH_KEYS_BASE_URL", QStringLiteral("http://127.0.0.1:%1/").arg(silent->serverPort()).toUtf8());
          SshControl *keys = addRows(screen);
          answerPrompt(QStringLiteral("octo-user"), gallery::announceReady);
-         clickButton(keys);
+         tapButton(keys);
        }},
       {QStringLiteral("alert"),
        [](QWidget *screen) {
@@ -96,7 +94,7 @@ QMap<QString, std::function<void(QWidget *)>> scenes() {
          probe.close();
          SshControl *keys = addRows(screen);
          answerPrompt(QStringLiteral("octo-user"), []() { QTimer::singleShot(300, qApp, gallery::announceReady); });
-         clickButton(keys);
+         tapButton(keys);
        }},
   };
 }

@@ -4,18 +4,10 @@
 #include <QtTest>
 #include <functional>
 
-#include "tests/ui/qt/widgets/touch.h"
+#include "tools/screen_driver/driver.h"
 #include "ui/qt/widgets/input.h"
 
 namespace {
-
-QStringList keysOf(const QString &text) {
-  QStringList keys;
-  for (QChar c : text) {
-    keys << QString(c);
-  }
-  return keys;
-}
 
 template <typename D>
 D *openDialog() {
@@ -49,22 +41,9 @@ void whenOpen(QObject *context, std::function<void(D *)> drive) {
   });
 }
 
-QPushButton *buttonWithText(const QWidget *root, const QString &text) {
-  for (QPushButton *b : root->findChildren<QPushButton *>()) {
-    if (b->text() == text) {
-      return b;
-    }
-  }
-  return nullptr;
-}
-
-QLabel *labelWithText(const QWidget *root, const QString &text) {
-  for (QLabel *l : root->findChildren<QLabel *>()) {
-    if (l->text() == text) {
-      return l;
-    }
-  }
-  return nullptr;
+template <typename W>
+W *shown(const QWidget *root, const QString &text) {
+  return qobject_cast<W *>(screen::findIn(root, text));
 }
 
 bool containsColour(const QImage &img, const QColor &colour) {
@@ -148,17 +127,17 @@ void TestInput::minimumLength() {
   int emitted = 0;
   whenOpen<InputDialog>(this, [&](InputDialog *d) {
     QSignalSpy texts(d, &InputDialog::emitText);
-    QVERIFY(touch::tapAll(d, keysOf(first)));
-    QVERIFY(touch::tap(d, ENTER_KEY));
+    QVERIFY(screen::type(first, d));
+    QVERIFY(screen::tapText(d, ENTER_KEY));
     if (!message.isNull()) {
       // Refused: the message replaces the title and the typed text stays.
       QVERIFY(d->isVisible());
-      QVERIFY(labelWithText(d, QStringLiteral("Password")) == nullptr);
-      QVERIFY(labelWithText(d, message) != nullptr);
+      QVERIFY(shown<QLabel>(d, QStringLiteral("Password")) == nullptr);
+      QVERIFY(shown<QLabel>(d, message) != nullptr);
       QCOMPARE(d->findChild<QLineEdit *>()->text(), first);
       QCOMPARE(texts.count(), 0);
-      QVERIFY(touch::tapAll(d, keysOf(more)));
-      QVERIFY(touch::tap(d, ENTER_KEY));
+      QVERIFY(screen::type(more, d));
+      QVERIFY(screen::tapText(d, ENTER_KEY));
     }
     QVERIFY(!d->isVisible());
     QCOMPARE(texts.count(), 1);
@@ -194,12 +173,12 @@ void TestInput::defaultTextAndCancel() {
 
     QSignalSpy cancelled(d, &InputDialog::cancel);
     if (cancel) {
-      QPushButton *button = buttonWithText(d, QStringLiteral("Cancel"));
+      QPushButton *button = shown<QPushButton>(d, QStringLiteral("Cancel"));
       QVERIFY(button != nullptr);
       QCOMPARE(button->size(), QSize(386, 125));
-      QTest::mouseClick(button, Qt::LeftButton);
+      QVERIFY(screen::tap(button));
     } else {
-      QVERIFY(touch::tap(d, ENTER_KEY));
+      QVERIFY(screen::tapText(d, ENTER_KEY));
     }
     QVERIFY(!d->isVisible());
     cancels = cancelled.count();
@@ -214,9 +193,9 @@ void TestInput::defaultTextAndCancel() {
 void TestInput::keyboardTypesIntoField() {
   whenOpen<InputDialog>(this, [&](InputDialog *d) {
     // The space bar and the ampersand key each type one character.
-    QVERIFY(touch::tapAll(d, {"a", "  ", "↑", "B", "123", "1", "&&", "&&", BACKSPACE_KEY}));
+    QVERIFY(screen::tapTexts(d, {"a", "  ", "↑", "B", "123", "1", "&", "&", BACKSPACE_KEY}));
     QCOMPARE(d->findChild<QLineEdit *>()->text(), QStringLiteral("a B1&"));
-    QVERIFY(touch::tap(d, ENTER_KEY));
+    QVERIFY(screen::tapText(d, ENTER_KEY));
   });
   QCOMPARE(InputDialog::getText(QStringLiteral("Name"), &screen), QStringLiteral("a B1&"));
 }
@@ -232,7 +211,7 @@ void TestInput::subtitle() {
 
   whenOpen<InputDialog>(this, [&](InputDialog *d) {
     const QList<QLabel *> labels = d->findChildren<QLabel *>();
-    QLabel *title = labelWithText(d, QStringLiteral("Enter password"));
+    QLabel *title = shown<QLabel>(d, QStringLiteral("Enter password"));
     QVERIFY(title != nullptr);
     QVERIFY(containsColour(title->grab().toImage(), Qt::white));
     if (subtitle.isEmpty()) {
@@ -240,7 +219,7 @@ void TestInput::subtitle() {
       return;
     }
     QCOMPARE(labels.size(), 2);
-    QLabel *sub = labelWithText(d, subtitle);
+    QLabel *sub = shown<QLabel>(d, subtitle);
     QVERIFY(sub != nullptr);
     QVERIFY(sub->y() >= title->geometry().bottom());
     QVERIFY(containsColour(sub->grab().toImage(), QColor(0xbd, 0xbd, 0xbd)));
@@ -265,15 +244,15 @@ void TestInput::eyeMasksSecret() {
     QCOMPARE(eye->iconSize(), QSize(81, 44));
     QCOMPARE(iconImage(eye), assetImage(QStringLiteral("img_eye_open.svg")));
 
-    QTest::mouseClick(eye, Qt::LeftButton);
+    QVERIFY(screen::tap(eye));
     QCOMPARE(line->displayText(), QString(3, QChar(0x2022)));
     QCOMPARE(eye->iconSize(), QSize(81, 54));
     QCOMPARE(iconImage(eye), assetImage(QStringLiteral("img_eye_closed.svg")));
 
-    QTest::mouseClick(eye, Qt::LeftButton);
+    QVERIFY(screen::tap(eye));
     QCOMPARE(line->displayText(), QStringLiteral("abc"));
     QCOMPARE(iconImage(eye), assetImage(QStringLiteral("img_eye_open.svg")));
-    QVERIFY(touch::tap(d, ENTER_KEY));
+    QVERIFY(screen::tapText(d, ENTER_KEY));
   });
   QCOMPARE(InputDialog::getText(QStringLiteral("Password"), &screen, QString(), true, -1, QStringLiteral("abc")),
            QStringLiteral("abc"));
@@ -339,8 +318,8 @@ void TestInput::confirmAndAlert() {
       QCOMPARE(buttons.first()->text(), QStringLiteral("Ok"));
     } else {
       QCOMPARE(buttons.size(), 2);
-      QPushButton *cancel = buttonWithText(d, QStringLiteral("Cancel"));
-      QPushButton *confirm = buttonWithText(d, QStringLiteral("Forget"));
+      QPushButton *cancel = shown<QPushButton>(d, QStringLiteral("Cancel"));
+      QPushButton *confirm = shown<QPushButton>(d, QStringLiteral("Forget"));
       QVERIFY(cancel && confirm);
       QVERIFY(cancel->x() < confirm->x());
       const QImage look = d->grab().toImage();
@@ -349,8 +328,8 @@ void TestInput::confirmAndAlert() {
       QCOMPARE(look.pixelColor(confirmEdge), QColor(0x46, 0x5b, 0xea));
       QCOMPARE(look.pixelColor(cancelEdge), QColor(0x33, 0x33, 0x33));
     }
-    QVERIFY(labelWithText(d, QStringLiteral("Forget this network?")) != nullptr);
-    QTest::mouseClick(buttonWithText(d, tapped), Qt::LeftButton);
+    QVERIFY(shown<QLabel>(d, QStringLiteral("Forget this network?")) != nullptr);
+    QVERIFY(screen::tapText(d, tapped));
   });
 
   const QString prompt = QStringLiteral("Forget this network?");

@@ -9,23 +9,13 @@
 #include <functional>
 
 #include "tests/ui/qt/widgets/gallery.h"
+#include "tools/screen_driver/driver.h"
 #include "ui/qt/widgets/controls.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/keyboard.h"
 #include "ui/qt/widgets/scrollview.h"
 
 namespace {
-
-void press(QWidget *dialog, const QStringList &keys) {
-  for (const QString &label : keys) {
-    for (KeyButton *key : dialog->findChildren<KeyButton *>()) {
-      if (key->text() == label && key->isVisible()) {
-        key->click();
-        break;
-      }
-    }
-  }
-}
 
 // Runs `prepare` on the open dialog, then announces it.
 void whenDialogOpen(std::function<void(QWidget *)> prepare) {
@@ -84,40 +74,51 @@ const QMap<QString, std::function<void(QWidget *)>> &scenes() {
       {"rows", [](QWidget *s) { rows(s, false); }},
       {"rows-scrolled-down", [](QWidget *s) { rows(s, true); }},
       {"text",
-       [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) {
-                          press(d, {"h", "o", "m", "e"});
-                        }); }},
+       [](QWidget *s) {
+         textDialog(s, QString(), false, -1, [](QWidget *d) { screen::type(QStringLiteral("home"), d); });
+       }},
       {"text-subtitle",
        [](QWidget *s) {
-         textDialog(s, QStringLiteral("for \"home\""), false, -1, [](QWidget *d) { press(d, {"a", "b", "c"}); });
+         textDialog(s, QStringLiteral("for \"home\""), false, -1,
+                    [](QWidget *d) { screen::type(QStringLiteral("abc"), d); });
        }},
       {"secret-eye-open",
        [](QWidget *s) {
-         textDialog(s, QString(), true, 8, [](QWidget *d) { press(d, {"s", "e", "c", "r", "e", "t"}); });
+         textDialog(s, QString(), true, 8, [](QWidget *d) { screen::type(QStringLiteral("secret"), d); });
        }},
       {"secret-eye-closed",
        [](QWidget *s) {
          textDialog(s, QString(), true, 8, [](QWidget *d) {
-           press(d, {"s", "e", "c", "r", "e", "t"});
+           screen::type(QStringLiteral("secret"), d);
            for (QPushButton *b : d->findChildren<QPushButton *>()) {
              if (b->isCheckable()) {
-               b->click();
+               screen::tap(b);
              }
            }
          });
        }},
       {"min-length",
        [](QWidget *s) {
-         textDialog(s, QString(), true, 8, [](QWidget *d) { press(d, {"s", "h", "o", "r", "t", ENTER_KEY}); });
+         textDialog(s, QString(), true, 8, [](QWidget *d) {
+           screen::type(QStringLiteral("short"), d);
+           screen::tapText(d, ENTER_KEY);
+         });
        }},
       {"keyboard-lower", [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *) {}); }},
-      {"keyboard-upper", [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) { press(d, {"↑"}); }); }},
+      {"keyboard-upper",
+       [](QWidget *s) {
+         textDialog(s, QString(), false, -1, [](QWidget *d) { screen::tapText(d, QStringLiteral("↑")); });
+       }},
       {"keyboard-digits",
-       [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) { press(d, {"123"}); }); }},
+       [](QWidget *s) {
+         textDialog(s, QString(), false, -1, [](QWidget *d) { screen::tapText(d, QStringLiteral("123")); });
+       }},
       {"keyboard-symbols",
-       [](QWidget *s) { textDialog(s, QString(), false, -1, [](QWidget *d) {
-                          press(d, {"123", "#+="});
-                        }); }},
+       [](QWidget *s) {
+         textDialog(s, QString(), false, -1, [](QWidget *d) {
+           screen::tapTexts(d, {QStringLiteral("123"), QStringLiteral("#+=")});
+         });
+       }},
       {"confirm",
        [](QWidget *s) {
          whenDialogOpen([](QWidget *) {});
