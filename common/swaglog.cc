@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/device_model.h"
 #include "common/util.h"
-#include "system/hardware/zorv/hardware.h"
 
 namespace Path {
 std::string swaglog_ipc() {
@@ -45,7 +45,7 @@ Json context_from_env() {
   }
   ctx["version"] = "0.9.8";
   ctx["dirty"] = std::getenv("CLEAN") == nullptr;
-  ctx["device"] = HardwareZorv::get_name();
+  ctx["device"] = device_model_name();
   return Json(std::move(ctx));
 }
 

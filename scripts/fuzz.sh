@@ -39,9 +39,10 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   leaks=1
   [[ "$leaks_at_exit" == *" $target "* ]] && leaks=0
-  # The NetworkManager stand-in needs a private system bus of its own.
-  wrapper=()
-  [ "$target" = fuzz_nm_replies ] && wrapper=(tests/fixtures/system_bus.sh)
+  # On the simulated device, so that nothing (the Wi-Fi manager's parameter reads included) writes
+  # to this machine's /data; the NetworkManager stand-in also needs a private system bus of its own.
+  wrapper=(tests/fixtures/device_root.sh)
+  [ "$target" = fuzz_nm_replies ] && wrapper+=(tests/fixtures/system_bus.sh)
   status=0
   "${wrapper[@]}" "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -detect_leaks="$leaks" \
     -artifact_prefix="$build/crashes/$target-" "$corpus" "fuzz/corpus/$name" >"$log" 2>&1 </dev/null || status=$?

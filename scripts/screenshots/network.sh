@@ -40,6 +40,8 @@ out="$(cd "$out" && pwd)"
 preview="$build/tools/network_preview/network_preview"
 simulator="$build/tools/nm_simulator/nm_simulator"
 networks="$root/tools/nm_simulator/sample_networks.json"
+work="$(mktemp -d /tmp/network-screens.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
 
 # One preview run on a fresh simulated device and simulator. SIM_ARGS replaces the sample networks;
 # SIM_SETUP is run on the bus before the panel starts (e.g. a dbus-send to the simulator).

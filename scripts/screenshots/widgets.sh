@@ -10,4 +10,5 @@ cd "$(dirname "$0")/../.."
 build="${1:-build}"
 out="${2:-out/screenshots/widgets}"
 cmake --build "$build" --target widgets_gallery >/dev/null
-tests/fixtures/xvfb.sh scripts/screenshots/shoot-gallery.sh "$build/tests/ui/qt/widgets/widgets_gallery" "$out"
+tests/fixtures/xvfb.sh scripts/screenshots/shoot-gallery.sh "$build/tests/ui/qt/widgets/widgets_gallery" "$out" \
+  tests/fixtures/device_root.sh

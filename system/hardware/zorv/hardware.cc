@@ -5,18 +5,15 @@
 #include <fstream>
 #include <limits>
 
+#include "common/device_model.h"
 #include "common/safe_params.h"
 #include "common/util.h"
 
 namespace {
 
-const char kModelPath[] = "/sys/firmware/devicetree/base/model";
 const char kBacklightPowerPath[] = "/sys/class/backlight/panel0-backlight/bl_power";
 const char kBrightnessPath[] = "/sys/class/backlight/panel0-backlight/brightness";
 const char kMaxBrightnessPath[] = "/sys/class/backlight/panel0-backlight/max_brightness";
-
-// The model text starts with the maker's name and a space.
-constexpr size_t kMakerPrefixLength = 6;
 
 void write_sysfs(const char *path, const std::string &value) {
   std::ofstream file(path, std::ios::out | std::ios::trunc);
@@ -27,8 +24,7 @@ void write_sysfs(const char *path, const std::string &value) {
 }  // namespace
 
 std::string HardwareZorv::get_name() {
-  const std::string model = util::read_file(kModelPath);
-  return model.size() < kMakerPrefixLength ? std::string() : model.substr(kMakerPrefixLength);
+  return device_model_name();
 }
 
 void HardwareZorv::set_display_power(bool on) {

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/qt/util.h"
+#include "ui/qt/widgets/button_style.h"
 #include "ui/qt/widgets/input.h"
 #include "ui/qt/widgets/scrollview.h"
 #include "ui/qt/widgets/ssh_keys.h"
@@ -127,19 +128,15 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
   setPalette(pal);
 
   setStyleSheet(QStringLiteral(R"(
-    #wifiWidget > QPushButton, #back_btn, #advanced_btn {
+    #back_btn, #advanced_btn {
       font-size: 50px;
       margin: 0px;
       padding: 15px;
       border-width: 0;
       border-radius: 30px;
       color: #dddddd;
-      background-color: #393939;
     }
-    #back_btn:pressed, #advanced_btn:pressed {
-      background-color: #4a4a4a;
-    }
-  )"));
+  )") + panelButtonStyle({QStringLiteral("#back_btn"), QStringLiteral("#advanced_btn")}));
 
   main_layout = new QStackedLayout(this);
 
@@ -417,7 +414,7 @@ void WifiUI::refresh() {
     row_builder.stop();
     return;
   }
-  listed = listNetworks();
+  listNetworks();
 
   // A row that changes in a shown list lays the whole list out again at once; with the list's layout
   // off it is laid out once, after the last row. Repaints wait for the event loop anyway, so what
@@ -441,17 +438,16 @@ void WifiUI::refresh() {
   }
 }
 
-// Connected and strongest first; asks the manager once about tethering and once per network.
-QVector<WifiUI::ListedNetwork> WifiUI::listNetworks() const {
-  QList<Network> sorted = wifi->seenNetworks.values();
-  std::sort(sorted.begin(), sorted.end(), compare_by_strength);
+// Connected and strongest first; asks the manager once about tethering and once per network. Made
+// in place: the list keeps its room from one scan to the next.
+void WifiUI::listNetworks() {
   const bool is_tethering_enabled = wifi->isTetheringEnabled();
-  QVector<ListedNetwork> networks;
-  networks.reserve(sorted.size());
-  for (const Network &network : sorted) {
-    networks.push_back({network, !is_tethering_enabled && wifi->isKnownConnection(ssidText(network.ssid))});
+  listed.clear();
+  for (const Network &network : qAsConst(wifi->seenNetworks)) {
+    listed.push_back({network, !is_tethering_enabled && wifi->isKnownConnection(ssidText(network.ssid))});
   }
-  return networks;
+  std::sort(listed.begin(), listed.end(),
+            [](const ListedNetwork &a, const ListedNetwork &b) { return compare_by_strength(a.network, b.network); });
 }
 
 void WifiUI::showRow(int n) {

@@ -50,7 +50,7 @@ private:
   };
 
   QPixmap statusIcon(const Network &n) const;
-  QVector<ListedNetwork> listNetworks() const;
+  void listNetworks();
   void showRow(int n);
   void buildMoreRows();
   WifiItem *newItem();

@@ -1,6 +1,7 @@
 #include "ui/qt/network/wifi_manager.h"
 
 #include <cstdlib>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -53,7 +54,7 @@ QString ssidText(const QByteArray &ssid) {
 
 bool compare_by_strength(const Network &a, const Network &b) {
   // Bytes compare as unsigned; a proper prefix sorts first.
-  const auto bytes = [](const QByteArray &ssid) { return std::string(ssid.constData(), ssid.size()); };
+  const auto bytes = [](const QByteArray &ssid) { return std::string_view(ssid.constData(), ssid.size()); };
   return std::make_tuple(a.connected, strengthLevel(a.strength), bytes(b.ssid)) >
          std::make_tuple(b.connected, strengthLevel(b.strength), bytes(a.ssid));
 }

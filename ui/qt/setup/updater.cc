@@ -13,6 +13,7 @@
 #include "ui/qt/qt_window.h"
 #include "ui/qt/require.h"
 #include "ui/qt/setup/progress.h"
+#include "ui/qt/widgets/button_style.h"
 
 namespace {
 
@@ -26,16 +27,6 @@ const QString kWindowStyle = QStringLiteral(R"(
     color: white;
     background-color: black;
   }
-  QPushButton#navBtn {
-    height: 160px;
-    font-size: 55px;
-    font-weight: 400;
-    border-radius: 10px;
-    background-color: #333333;
-  }
-  QPushButton#navBtn:pressed {
-    background-color: #444444;
-  }
   QProgressBar {
     border: none;
     background-color: #292929;
@@ -43,7 +34,7 @@ const QString kWindowStyle = QStringLiteral(R"(
   QProgressBar::chunk {
     background-color: #364DEF;
   }
-)");
+)") + largeButtonStyle({QStringLiteral("QPushButton#navBtn")});
 
 QPushButton *navButton(const QString &label, QWidget *parent) {
   auto *btn = new QPushButton(label, parent);
@@ -109,6 +100,7 @@ Updater::Updater(const QString &updater, const QString &manifest, QWidget *paren
     : QStackedWidget(parent), updater(updater), manifest(manifest) {
   REQUIRE(updater.size());
   REQUIRE(manifest.size());
+  followUpdater();
 
   // Set before the pages exist, so each widget takes its style once as it is added rather than
   // the whole tree being styled again afterwards.
@@ -164,14 +156,7 @@ QWidget *Updater::buildPrompt() {
   QObject::connect(connect_btn, &QPushButton::clicked, this, [this] { setCurrentWidget(wifi); });
 
   auto *install_btn = navButton(tr("Install"), page);
-  install_btn->setStyleSheet(QStringLiteral(R"(
-    QPushButton {
-      background-color: #465BEA;
-    }
-    QPushButton:pressed {
-      background-color: #3049F4;
-    }
-  )"));
+  install_btn->setStyleSheet(actionButtonStyle({QStringLiteral("QPushButton")}));
   buttons->addWidget(install_btn);
   QObject::connect(install_btn, &QPushButton::clicked, this, &Updater::installUpdate);
 
@@ -234,16 +219,16 @@ QWidget *Updater::buildProgress() {
   return page;
 }
 
+void Updater::followUpdater() {
+  connect(&proc, &QProcess::readyReadStandardOutput, this, &Updater::readProgress);
+  connect(&proc, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &Updater::updateFinished);
+  // Without this a missing or non-executable updater would leave "Loading..." up for good.
+  connect(&proc, &QProcess::errorOccurred, this, &Updater::startFailed);
+  proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
 void Updater::installUpdate() {
   setCurrentWidget(progress);
-
-  connect(&proc, &QProcess::readyReadStandardOutput, this, &Updater::readProgress, Qt::UniqueConnection);
-  connect(&proc, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &Updater::updateFinished,
-          Qt::UniqueConnection);
-  // Without this a missing or non-executable updater would leave "Loading..." up for good.
-  connect(&proc, &QProcess::errorOccurred, this, &Updater::startFailed, Qt::UniqueConnection);
-
-  proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   proc.start(updater, {QStringLiteral("--swap"), manifest}, QIODevice::ReadWrite);
 }
 

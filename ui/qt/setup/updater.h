@@ -25,6 +25,8 @@ private:
   QWidget *buildWifi();
   void addNetworkPanel();
   QWidget *buildProgress();
+  // The child's output, its end and a failed start reach the window; wired once, with the window.
+  void followUpdater();
   void startFailed(QProcess::ProcessError error);
   void showFailure();
 

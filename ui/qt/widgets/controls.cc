@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QStyleOption>
 
+#include "ui/qt/widgets/button_style.h"
+
 ElidedLabel::ElidedLabel(QWidget *parent) : ElidedLabel(QString(), parent) {}
 
 ElidedLabel::ElidedLabel(const QString &text, QWidget *parent) : QLabel(text.trimmed(), parent) {
@@ -114,15 +116,11 @@ ButtonControl::ButtonControl(const QString &title, const QString &text, const QS
       font-size: 35px;
       font-weight: 500;
       color: #E4E4E4;
-      background-color: #393939;
-    }
-    QPushButton:pressed {
-      background-color: #4a4a4a;
     }
     QPushButton:disabled {
       color: #33E4E4E4;
     }
-  )"));
+  )") + panelButtonStyle({QStringLiteral("QPushButton")}));
   btn.setFixedSize(250, 100);
   connect(&btn, &QPushButton::clicked, this, &ButtonControl::clicked);
   hlayout->addWidget(&btn);

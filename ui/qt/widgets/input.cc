@@ -5,6 +5,7 @@
 
 #include "ui/qt/qt_window.h"
 #include "ui/qt/util.h"
+#include "ui/qt/widgets/button_style.h"
 
 namespace {
 
@@ -16,17 +17,6 @@ const char *const kDialogStyle = R"(
   }
   DialogBase {
     background-color: black;
-  }
-  QPushButton {
-    height: 160;
-    font-size: 55px;
-    font-weight: 400;
-    border-radius: 10px;
-    color: white;
-    background-color: #333333;
-  }
-  QPushButton:pressed {
-    background-color: #444444;
   }
 )";
 
@@ -62,12 +52,6 @@ const char *const kConfirmPanelStyle = R"(
     background-color: #1B1B1B;
     color: #C9C9C9;
   }
-  #confirm_btn {
-    background-color: #465BEA;
-  }
-  #confirm_btn:pressed {
-    background-color: #3049F4;
-  }
 )";
 
 }  // namespace
@@ -75,7 +59,7 @@ const char *const kConfirmPanelStyle = R"(
 DialogBase::DialogBase(QWidget *parent) : QDialog(parent) {
   Q_ASSERT(parent != nullptr);
   parent->installEventFilter(this);
-  setStyleSheet(QLatin1String(kDialogStyle));
+  setStyleSheet(QLatin1String(kDialogStyle) + largeButtonStyle({QStringLiteral("QPushButton")}));
 }
 
 bool DialogBase::eventFilter(QObject *o, QEvent *e) {
@@ -207,7 +191,7 @@ ConfirmationDialog::ConfirmationDialog(const QString &prompt_text, const QString
                                        const QString &cancel_text, QWidget *parent)
     : DialogBase(parent) {
   QFrame *container = new QFrame(this);
-  container->setStyleSheet(QLatin1String(kConfirmPanelStyle));
+  container->setStyleSheet(QLatin1String(kConfirmPanelStyle) + actionButtonStyle({QStringLiteral("#confirm_btn")}));
   QVBoxLayout *panel_layout = new QVBoxLayout(container);
   panel_layout->setContentsMargins(32, 120, 32, 32);
 

@@ -198,7 +198,6 @@ private slots:
     qputenv("PARAMS_ROOT", scratch.filePath(QStringLiteral("params")).toUtf8());
     qputenv("HALCYRA_PREFIX", QByteArray("real-stack-") + QByteArray::number(QCoreApplication::applicationPid()));
     // The hotspot turns IP forwarding off through sudo: a stand-in records it.
-    qputenv("PATH", qgetenv("FAKE_SUDO_DIR") + ":" + qgetenv("PATH"));
     qputenv("FAKE_SUDO_LOG", scratch.filePath(QStringLiteral("sudo.log")).toUtf8());
     nm::registerTypes();
     QVERIFY2(!wifiDevice().isEmpty(), "no Wi-Fi device on the system bus");
