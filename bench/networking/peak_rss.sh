@@ -24,22 +24,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-
-# COUNT networks, secured and open, of all strengths.
-write_networks() {
-  local i sep=""
-  echo "[" >"$2"
-  for ((i = 0; i < $1; i++)); do
-    if ((i % 3 == 0)); then
-      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"open\"}" >>"$2"
-    else
-      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"wpa2\", \"password\": \"pw-$i\"}" >>"$2"
-    fi
-    sep=","
-  done
-  echo "]" >>"$2"
-}
-
 # Inside the private bus: opens the Wi-Fi page, waits for the list, prints VmHWM in kB.
 cat >"$work/measure.sh" <<'EOF'
 set -euo pipefail
@@ -60,8 +44,8 @@ measure() {  # NETWORKS_FILE SHOT
     --nm-simulator "$build/tools/nm_simulator/nm_simulator" --networks "$1" -- bash "$work/measure.sh"
 }
 
-write_networks 0 "$work/none.json"
-write_networks "$networks" "$work/many.json"
+"$root/tools/nm_simulator/many_networks.sh" 0 "$work/none.json"
+"$root/tools/nm_simulator/many_networks.sh" "$networks" "$work/many.json"
 baseline_kb="$(measure "$work/none.json" "$out/peak-rss-none.png")"
 listed_kb="$(measure "$work/many.json" "$out/peak-rss-$networks.png")"
 echo "peak RSS, Wi-Fi page shown: no networks $((baseline_kb / 1024)) MiB (${baseline_kb} kB)," \

@@ -52,20 +52,6 @@ preview() {
     --nm-simulator "$simulator" "${sim_args[@]}" --scan-delay 300 -- \
     sh -c "${SIM_SETUP:-true}"' && exec "$@"' sh "$preview" "$@"
 }
-# COUNT networks, secured and open, of all strengths, as a networks file.
-write_networks() {
-  local i sep=""
-  echo "[" >"$2"
-  for ((i = 0; i < $1; i++)); do
-    if ((i % 3 == 0)); then
-      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"open\"}" >>"$2"
-    else
-      echo "$sep{\"ssid\": \"Network $i\", \"strength\": $((i % 101)), \"security\": \"wpa2\"}" >>"$2"
-    fi
-    sep=","
-  done
-  echo "]" >>"$2"
-}
 simulator_call() {
   echo "dbus-send --system --print-reply --dest=org.halcyra.NmSimulator /org/halcyra/NmSimulator" \
     "org.halcyra.NmSimulator.$* >/dev/null"
@@ -105,7 +91,7 @@ for shot in panel advanced tethering-password; do
   [ "$differing" = 0 ] || exit 1
 done
 
-write_networks 100 "$work/many.json"
+"$root/tools/nm_simulator/many_networks.sh" 100 "$work/many.json"
 SIM_ARGS="--networks $work/many.json" preview --no-advanced wait-rows:100 shot:"$out/list-100.png" \
   show:"Network 9" wait:500 shot:"$out/list-100-end.png"
 
