@@ -6,11 +6,28 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "common/json.h"
 #include "tests/fixtures/qtest_std_string.h"
 
 Q_DECLARE_METATYPE(Json)
+
+namespace {
+
+// Each value's text is what the C library's %.17g gives.
+void dumpedAsPrintfDoes(const std::vector<double> &values) {
+  for (const double value : values) {
+    char expected[40];
+    snprintf(expected, sizeof(expected), "%.17g", value);
+    std::string out;
+    Json::dump_number(value, out);
+    if (out != expected)
+      QFAIL(qPrintable(QString("%1 dumped as %2").arg(expected).arg(out.c_str())));
+  }
+}
+
+}  // namespace
 
 // Expected texts are what the log collector's parser has always received:
 // compact form, byte-ordered keys, ", " and ": ", %.17g doubles.
@@ -94,19 +111,15 @@ private slots:
   void numbersMatchPrintf() {
     // The C library's %.17g is the reference, over values of every magnitude.
     QRandomGenerator rng(20240611);
+    std::vector<double> values;
     for (int i = 0; i < 200000; ++i) {
       const quint64 bits = rng.generate64();
       double value;
       memcpy(&value, &bits, sizeof(value));
-      if (!std::isfinite(value))
-        continue;
-      char expected[40];
-      snprintf(expected, sizeof(expected), "%.17g", value);
-      std::string out;
-      Json::dump_number(value, out);
-      if (out != expected)
-        QFAIL(qPrintable(QString("%1 dumped as %2").arg(expected).arg(out.c_str())));
+      if (std::isfinite(value))
+        values.push_back(value);
     }
+    dumpedAsPrintfDoes(values);
   }
 
   // Values with a whole part and a fraction take a path of their own: clock readings, every
@@ -128,14 +141,7 @@ private slots:
       values.push_back(std::ldexp(1.0 + rng.generateDouble(), whole_bits - 1));
       values.push_back(1.7e9 + rng.bounded(1e8));  // a clock reading of these years
     }
-    for (const double value : values) {
-      char expected[40];
-      snprintf(expected, sizeof(expected), "%.17g", value);
-      std::string out;
-      Json::dump_number(value, out);
-      if (out != expected)
-        QFAIL(qPrintable(QString("%1 dumped as %2").arg(expected).arg(out.c_str())));
-    }
+    dumpedAsPrintfDoes(values);
   }
 
   void logRecord() {

@@ -8,6 +8,7 @@
 #include "tests/fixtures/nm_raw.h"
 #include "tests/fixtures/nm_simulator.h"
 #include "tests/ui/qt/network/panel_driver.h"
+#include "tests/ui/qt/network/row_icons.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/util.h"
 
@@ -169,12 +170,7 @@ private slots:
     QTest::addColumn<QString>("strength_icon");
     QTest::addColumn<QString>("status_icon");
     QTest::addColumn<bool>("enabled");
-    const QString low = QStringLiteral("/offroad/icon_wifi_strength_low.svg");
-    const QString medium = QStringLiteral("/offroad/icon_wifi_strength_medium.svg");
-    const QString high = QStringLiteral("/offroad/icon_wifi_strength_high.svg");
-    const QString full = QStringLiteral("/offroad/icon_wifi_strength_full.svg");
-    const QString lock = QStringLiteral("offroad/icon_lock_closed.svg");
-    const QString slash = QStringLiteral("img_circled_slash.svg");
+    using namespace row_icons;
     QTest::newRow("16 low, secured") << 16u << NM::Security::Wpa2Psk << low << lock << true;
     QTest::newRow("17 medium, open") << 17u << NM::Security::Open << medium << QString() << true;
     QTest::newRow("49 medium") << 49u << NM::Security::Open << medium << QString() << true;

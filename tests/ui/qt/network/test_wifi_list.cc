@@ -1,6 +1,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "tests/ui/qt/network/row_icons.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/util.h"
 
@@ -136,11 +137,7 @@ private slots:
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("strength");
 
-    const QString lock = QStringLiteral("offroad/icon_lock_closed.svg");
-    const QString checkmark = QStringLiteral("offroad/icon_checkmark.svg");
-    const QString slash = QStringLiteral("img_circled_slash.svg");
-    const QString low = QStringLiteral("/offroad/icon_wifi_strength_low.svg");
-    const QString full = QStringLiteral("/offroad/icon_wifi_strength_full.svg");
+    using namespace row_icons;
     QTest::newRow("connected and saved, then open")
         << network("Home", 95, SecurityType::WPA, ConnectedType::CONNECTED) << true
         << network("Cafe", 5, SecurityType::OPEN) << false << QString() << low;
