@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCache>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QPalette>
@@ -21,9 +22,18 @@ namespace {
 // names that were measured before: the sizes of the names used last are kept, per font and name.
 class NetworkName : public ElidedLabel {
 public:
-  explicit NetworkName(QWidget *parent) : ElidedLabel(parent) {}
+  explicit NetworkName(QWidget *parent) : ElidedLabel(parent), font_key(font().key()) {}
   QSize sizeHint() const override { return hints().size; }
   QSize minimumSizeHint() const override { return hints().minimum; }
+
+protected:
+  // A font's key is dear to make, and layouts ask for the sizes many times per scan.
+  void changeEvent(QEvent *event) override {
+    if (event->type() == QEvent::FontChange) {
+      font_key = font().key();
+    }
+    ElidedLabel::changeEvent(event);
+  }
 
 private:
   struct Hints {
@@ -33,7 +43,7 @@ private:
 
   Hints hints() const {
     static QCache<QString, Hints> known(1000);
-    const QString key = font().key() + QLatin1Char('\n') + text();
+    const QString key = font_key + QLatin1Char('\n') + text();
     if (const Hints *cached = known.object(key)) {
       return *cached;
     }
@@ -41,7 +51,12 @@ private:
     known.insert(key, new Hints(measured));
     return measured;
   }
+
+  QString font_key;
 };
+
+// The lock, the tick and the slash share one column, even when a row shows none.
+constexpr int kStatusIconWidth = 49;
 
 // Every list shows the same few icons at the same sizes: each is drawn once per process.
 QPixmap loadIcon(const QString &path, bool scale_to_height) {
@@ -52,7 +67,7 @@ QPixmap loadIcon(const QString &path, bool scale_to_height) {
     const QPixmap pix(path);
     it = drawn.insert(key, pix.isNull()      ? pix
                            : scale_to_height ? pix.scaledToHeight(68, Qt::SmoothTransformation)
-                                             : pix.scaledToWidth(49, Qt::SmoothTransformation));
+                                             : pix.scaledToWidth(kStatusIconWidth, Qt::SmoothTransformation));
   }
   return *it;
 }
@@ -107,10 +122,20 @@ bool isBold(const Network &n) {
   return n.connected != ConnectedType::DISCONNECTED;
 }
 
-// A new picture lays the row out again, even the same one; a scan mostly brings the same ones.
-void showPicture(QLabel *label, const QPixmap &pixmap) {
+// A new picture lays the row out again, and with it the whole list, unless the label's size is fixed:
+// each picture fixes the size its label would take, so swapping one for another of the same size only
+// repaints. A label is never narrower than `min_width`.
+void showPicture(QLabel *label, const QPixmap &pixmap, int min_width) {
   if (label->pixmap(Qt::ReturnByValue).cacheKey() != pixmap.cacheKey()) {
+    label->setFixedSize(std::max(pixmap.width(), min_width), pixmap.height());
     label->setPixmap(pixmap);
+  }
+}
+
+// Showing a shown widget again still costs a pass over its state; a scan mostly changes none.
+void showIf(QWidget *widget, bool visible) {
+  if (widget->isHidden() == visible) {
+    widget->setVisible(visible);
   }
 }
 
@@ -414,24 +439,27 @@ void WifiUI::refresh() {
     row_builder.stop();
     return;
   }
-  listNetworks();
 
   // A row that changes in a shown list lays the whole list out again at once; with the list's layout
   // off it is laid out once, after the last row. Repaints wait for the event loop anyway, so what
   // changed is drawn once.
   wifi_list_widget->layout()->setEnabled(false);
-  const int ready = std::min(listed.size(), std::max(wifi_items.size(), kRowsBuiltAtOnce));
-  for (int n = 0; n < ready; ++n) {
-    showRow(n);
+  assignRows();
+  for (int n = 0; n < listed.size(); ++n) {
+    if (row_of[n] != nullptr || n < kRowsBuiltAtOnce) {
+      showRow(n);
+    }
   }
-  for (int n = listed.size(); n < wifi_items.size(); ++n) {
-    wifi_items[n]->setVisible(false);
+  for (WifiItem *row : qAsConst(wifi_items)) {
+    if (!row_of.contains(row)) {
+      showIf(row, false);
+    }
   }
   wifi_list_widget->layout()->setEnabled(true);
   // Shown after its rows, for the same reason.
   wifi_list_widget->setVisible(true);
 
-  if (wifi_items.size() < listed.size()) {
+  if (row_of.contains(nullptr)) {
     row_builder.start();
   } else {
     row_builder.stop();
@@ -450,32 +478,58 @@ void WifiUI::listNetworks() {
             [](const ListedNetwork &a, const ListedNetwork &b) { return compare_by_strength(a.network, b.network); });
 }
 
+// A scan mostly brings the same networks in a new order. Each network keeps the row that showed it,
+// so that a row moves instead of being filled again; networks new to the list take the rows that no
+// network keeps, and the rest wait to be built.
+void WifiUI::assignRows() {
+  QHash<QByteArray, WifiItem *> kept;
+  for (int n = 0; n < row_of.size(); ++n) {
+    if (row_of[n] != nullptr) {
+      kept.insert(listed[n].network.ssid, row_of[n]);
+    }
+  }
+  listNetworks();
+  row_of.fill(nullptr, listed.size());
+  for (int n = 0; n < listed.size(); ++n) {
+    row_of[n] = kept.take(listed[n].network.ssid);
+  }
+  auto unkept = wifi_items.cbegin();
+  for (WifiItem *&row : row_of) {
+    while (row == nullptr && unkept != wifi_items.cend()) {
+      if (!row_of.contains(*unkept)) {
+        row = *unkept;
+      }
+      ++unkept;
+    }
+  }
+}
+
+// Builds the row when it has none yet, and puts it under the rows above it.
 void WifiUI::showRow(int n) {
   const ListedNetwork &listed_network = listed[n];
   const Network &network = listed_network.network;
-  WifiItem *item = getItem(n);
-  item->setItem(network, statusIcon(network), listed_network.show_forget_btn,
-                strengths[strengthLevel(network.strength)]);
-  item->setVisible(true);
+  WifiItem *&row = row_of[n];
+  if (row == nullptr) {
+    row = newItem();
+  }
+  row->setItem(network, statusIcon(network), listed_network.show_forget_btn,
+               strengths[strengthLevel(network.strength)]);
+  wifi_list_widget->moveItem(row, n - std::count(row_of.cbegin(), row_of.cbegin() + n, nullptr));
+  showIf(row, true);
 }
 
 void WifiUI::buildMoreRows() {
   wifi_list_widget->layout()->setEnabled(false);
-  const int end = std::min(listed.size(), wifi_items.size() + kRowsBuiltPerStep);
-  for (int n = wifi_items.size(); n < end; ++n) {
-    showRow(n);
+  for (int n = 0, built = 0; n < listed.size() && built < kRowsBuiltPerStep; ++n) {
+    if (row_of[n] == nullptr) {
+      showRow(n);
+      ++built;
+    }
   }
   wifi_list_widget->layout()->setEnabled(true);
-  if (wifi_items.size() >= listed.size()) {
+  if (!row_of.contains(nullptr)) {
     row_builder.stop();
   }
-}
-
-WifiItem *WifiUI::getItem(int n) {
-  if (n >= wifi_items.size()) {
-    wifi_items.push_back(newItem());
-  }
-  return wifi_items[n];
 }
 
 // Made in the list directly, so the row and its parts are styled once, in their final place.
@@ -484,6 +538,7 @@ WifiItem *WifiUI::newItem() {
   connect(item, &WifiItem::connectToNetwork, this, &WifiUI::connectToNetwork);
   connect(item, &WifiItem::forgotNetwork, this, &WifiUI::confirmForget);
   wifi_list_widget->addItem(item);
+  wifi_items.push_back(item);
   return item;
 }
 
@@ -512,9 +567,10 @@ WifiItem::WifiItem(const QString &connecting_text, const QString &forget_text, Q
   forgetBtn->setObjectName(QStringLiteral("forgetBtn"));
   hlayout->addWidget(iconLabel = new QLabel(this), 0, Qt::AlignRight);
   hlayout->addWidget(strengthLabel = new QLabel(this), 0, Qt::AlignRight);
-  iconLabel->setFixedWidth(49);
   // Empty pictures to start from, so that setItem can leave a picture that stays the same alone.
+  iconLabel->setFixedSize(kStatusIconWidth, 0);
   iconLabel->setPixmap(QPixmap());
+  strengthLabel->setFixedSize(0, 0);
   strengthLabel->setPixmap(QPixmap());
 
   connect(forgetBtn, &QPushButton::clicked, this, [this]() { emit forgotNetwork(network); });
@@ -534,9 +590,9 @@ void WifiItem::setItem(const Network &n, const QPixmap &status_icon, bool show_f
   ssidLabel->setText(ssidText(n.ssid));
   ssidLabel->setEnabled(n.security_type != SecurityType::UNSUPPORTED);
 
-  connecting->setVisible(n.connected == ConnectedType::CONNECTING);
-  forgetBtn->setVisible(show_forget_btn);
+  showIf(connecting, n.connected == ConnectedType::CONNECTING);
+  showIf(forgetBtn, show_forget_btn);
 
-  showPicture(iconLabel, status_icon);
-  showPicture(strengthLabel, strength_icon);
+  showPicture(iconLabel, status_icon, kStatusIconWidth);
+  showPicture(strengthLabel, strength_icon, 0);
 }

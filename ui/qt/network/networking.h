@@ -40,7 +40,6 @@ class WifiUI : public QWidget {
 
 public:
   explicit WifiUI(QWidget *parent = nullptr, WifiManager *wifi = nullptr);
-  WifiItem *getItem(int n);
 
 private:
   // A network as its row shows it.
@@ -51,6 +50,7 @@ private:
 
   QPixmap statusIcon(const Network &n) const;
   void listNetworks();
+  void assignRows();
   void showRow(int n);
   void buildMoreRows();
   WifiItem *newItem();
@@ -63,9 +63,10 @@ private:
   QPixmap circled_slash;
   QVector<QPixmap> strengths;
   ListWidget *wifi_list_widget = nullptr;
-  QVector<WifiItem *> wifi_items;
-  QVector<ListedNetwork> listed;  // the last scan, in list order
-  QTimer row_builder;             // builds the rows that a scan did not build at once
+  QVector<WifiItem *> wifi_items;  // every row built, shown or not
+  QVector<ListedNetwork> listed;   // the last scan, in list order
+  QVector<WifiItem *> row_of;      // the row of each listed network; null until it is built
+  QTimer row_builder;              // builds the rows that a scan did not build at once
 
 signals:
   void connectToNetwork(const Network n);

@@ -1,6 +1,7 @@
 #include "ui/qt/widgets/controls.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -152,9 +153,27 @@ ListWidget::ListWidget(QWidget *parent) : QWidget(parent) {
   setLayout(&outer_layout);
 }
 
-void ListWidget::paintEvent(QPaintEvent *) {
+// The row's layout item itself moves: the widget is not taken out and put back, and the sizes the
+// item holds stay valid. The rows stay the list's children in the order shown, the order in which
+// anything that walks the screen (accessibility, test drivers) reads them.
+void ListWidget::moveItem(QWidget *w, int index) {
+  const int from = inner_layout.indexOf(w);
+  if (from < 0 || from == index) {
+    return;
+  }
+  inner_layout.insertItem(index, inner_layout.takeAt(from));
+  QLayoutItem *next = inner_layout.itemAt(index + 1);
+  if (next != nullptr && next->widget() != nullptr) {
+    w->stackUnder(next->widget());
+  } else {
+    w->raise();
+  }
+}
+
+// Only the separators in the painted area are drawn: a long list in a scroll view shows a few.
+void ListWidget::paintEvent(QPaintEvent *event) {
   QPainter p(this);
-  p.setPen(Qt::gray);
+  const QRect painted = event->rect();
   for (int i = 0; i < inner_layout.count() - 1; ++i) {
     QLayoutItem *item = inner_layout.itemAt(i);
     const QWidget *w = item->widget();
@@ -163,6 +182,9 @@ void ListWidget::paintEvent(QPaintEvent *) {
     }
     const QRect r = item->geometry();
     const int y = r.bottom() + inner_layout.spacing() / 2;
-    p.drawLine(r.left() + 40, y, r.right() - 40, y);
+    if (y >= painted.top() && y <= painted.bottom()) {
+      // The pixels of a one-pixel line, filled: the line drawer costs a screen's worth per line.
+      p.fillRect(QRect(QPoint(r.left() + 40, y), QPoint(r.right() - 40, y)), Qt::gray);
+    }
   }
 }

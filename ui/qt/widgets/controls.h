@@ -112,6 +112,8 @@ class ListWidget : public QWidget {
 public:
   explicit ListWidget(QWidget *parent = nullptr);
   void addItem(QWidget *w) { inner_layout.addWidget(w); }
+  // Puts `w`, one of the list's rows, at `index`.
+  void moveItem(QWidget *w, int index);
 
 protected:
   void paintEvent(QPaintEvent *event) override;

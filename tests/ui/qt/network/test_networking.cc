@@ -9,6 +9,7 @@
 #include "tests/fixtures/nm_simulator.h"
 #include "tests/ui/qt/network/panel_driver.h"
 #include "tests/ui/qt/network/row_icons.h"
+#include "tests/ui/qt/network/shown_rows.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/util.h"
 
@@ -43,20 +44,10 @@ struct Row {
 
 QList<Row> visibleRows(const QWidget &panel) {
   QList<Row> rows;
-  for (WifiItem *item : panel.findChildren<WifiItem *>()) {
-    if (item->isVisible()) {
-      rows << Row{item};
-    }
+  for (WifiItem *item : shownRows(panel)) {
+    rows << Row{item};
   }
   return rows;
-}
-
-QStringList visibleNames(const QWidget &panel) {
-  QStringList names;
-  for (const Row &row : visibleRows(panel)) {
-    names << row.name()->text();
-  }
-  return names;
 }
 
 std::optional<Row> rowNamed(const QWidget &panel, const QString &name) {
@@ -104,7 +95,7 @@ private:
       return nullptr;
     }
     if (visibleRows(*panel).size() != rows) {
-      qWarning() << "rows shown:" << visibleNames(*panel);
+      qWarning() << "rows shown:" << shownNames(*panel);
       return nullptr;
     }
     return panel;
@@ -146,7 +137,7 @@ private slots:
     QVERIFY(visibleRows(panel).isEmpty());
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
-    QTRY_COMPARE(visibleNames(panel), (QStringList{"Strong", "Middle A", "Middle B", "Weak"}));
+    QTRY_COMPARE(shownNames(panel), (QStringList{"Strong", "Middle A", "Middle B", "Weak"}));
     QVERIFY(!scanningLabel(panel)->isVisible());
   }
 
@@ -160,7 +151,7 @@ private slots:
     // The rows come back with the next networks seen.
     sim.addAccessPoint("Late", 70, NM::Security::Open);
     QVERIFY(rescanned(*panel));
-    QCOMPARE(visibleNames(*panel), QStringList{"Late"});
+    QCOMPARE(shownNames(*panel), QStringList{"Late"});
     QVERIFY(!scanningLabel(*panel)->isVisible());
   }
 
@@ -225,7 +216,7 @@ private slots:
              kPassword);
 
     // Connected networks come first, bold, with the checkmark and no marker.
-    QTRY_COMPARE(visibleNames(*panel).value(0), QStringLiteral("Orbit"));
+    QTRY_COMPARE(shownNames(*panel).value(0), QStringLiteral("Orbit"));
     QTRY_VERIFY(samePicture(visibleRows(*panel).first().status(), icon("offroad/icon_checkmark.svg", false)));
     const Row row = visibleRows(*panel).first();
     QVERIFY(row.bold());
@@ -336,7 +327,7 @@ private slots:
     sim.addAccessPoint(ssid, 60, NM::Security::Wpa2Psk, kPassword);
     auto panel = shownPanel(1);
     QVERIFY(panel);
-    QCOMPARE(visibleNames(*panel), QStringList{"Zero"});
+    QCOMPARE(shownNames(*panel), QStringList{"Zero"});
     panel::Dialogs dialogs;
     dialogs.thenType(kPassword);
     QVERIFY(tapName(*panel, "Zero"));
@@ -344,7 +335,7 @@ private slots:
     // The manager knows it by its text, so the row offers to forget it.
     QTRY_VERIFY(visibleRows(*panel).first().forget()->isVisible());
     QTRY_VERIFY(samePicture(visibleRows(*panel).first().status(), icon("offroad/icon_checkmark.svg", false)));
-    QCOMPARE(visibleNames(*panel), QStringList{"Zero"});
+    QCOMPARE(shownNames(*panel), QStringList{"Zero"});
   }
 
   void rowsHiddenThenReused() {
@@ -361,7 +352,7 @@ private slots:
       QVERIFY(sim.removeAccessPoint(aps[i]));
     }
     QVERIFY(rescanned(*panel));
-    QCOMPARE(visibleNames(*panel), (QStringList{"Net 0", "Net 1", "Net 2"}));
+    QCOMPARE(shownNames(*panel), (QStringList{"Net 0", "Net 1", "Net 2"}));
     QCOMPARE(panel->findChildren<WifiItem *>(), items);
     for (int i = 3; i < 10; ++i) {
       QVERIFY(items[i]->isHidden());
@@ -373,7 +364,7 @@ private slots:
     QVERIFY(rescanned(*panel));
     QCOMPARE(visibleRows(*panel).size(), 10);
     QCOMPARE(panel->findChildren<WifiItem *>(), items);
-    QCOMPARE(visibleNames(*panel).mid(3, 2), (QStringList{"New 0", "New 1"}));
+    QCOMPARE(shownNames(*panel).mid(3, 2), (QStringList{"New 0", "New 1"}));
   }
 
   void tetheringHidesEveryForget() {

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "tests/ui/qt/network/row_icons.h"
+#include "tests/ui/qt/network/shown_rows.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/util.h"
 
@@ -16,16 +17,6 @@ Network network(const QByteArray &ssid, unsigned int strength, SecurityType secu
 
 QList<WifiItem *> rows(const WifiUI &list) {
   return list.findChildren<WifiItem *>();
-}
-
-QStringList shownNames(const WifiUI &list) {
-  QStringList names;
-  for (const WifiItem *row : rows(list)) {
-    if (row->isVisible()) {
-      names << row->findChild<QLabel *>(QStringLiteral("ssidLabel"))->text();
-    }
-  }
-  return names;
 }
 
 // The names of `networks` in the order the list must show them.
@@ -46,6 +37,11 @@ QImage icon(const QString &name, bool by_height) {
   return (by_height ? pix.scaledToHeight(68, Qt::SmoothTransformation)
                     : pix.scaledToWidth(49, Qt::SmoothTransformation))
       .toImage();
+}
+
+QString strengthIcon(unsigned int strength) {
+  const QString levels[] = {row_icons::low, row_icons::medium, row_icons::high, row_icons::full};
+  return levels[strengthLevel(strength)];
 }
 
 // The status and strength pictures follow the name among the row's labels.
@@ -128,6 +124,42 @@ private slots:
     QCOMPARE(shownNames(*list), listOrder(second));
   }
 
+  // Each network keeps its row from scan to scan, so a new order moves rows; whatever the rows that
+  // were kept, freed or still to be built, the list shows every network in order with its own
+  // pictures: here the networks of the first scan sink to the bottom under new ones, then the whole
+  // order turns over.
+  void rowsFollowTheirNetworks() {
+    QList<Network> networks = manyNetworks("Old", 20);
+    show(networks);
+    QTRY_COMPARE(shownNames(*list), listOrder(networks));
+    for (int i = 0; i < 40; ++i) {
+      networks << network("New " + QByteArray::number(i), 60 + i, i % 3 ? SecurityType::WPA : SecurityType::OPEN);
+    }
+    const auto showsOwnPictures = [this](const QList<Network> &shown) {
+      for (const WifiItem *row : shownRows(*list)) {
+        const auto n = std::find_if(shown.begin(), shown.end(),
+                                    [&](const Network &net) { return ssidText(net.ssid) == shownName(row); });
+        if (n == shown.end() || picture(row, 2) != icon(strengthIcon(n->strength), true) ||
+            picture(row, 1) != icon(n->security_type == SecurityType::WPA ? row_icons::lock : QString(), false)) {
+          qWarning() << "wrong pictures for" << shownName(row);
+          return false;
+        }
+      }
+      return true;
+    };
+    show(networks);
+    QTRY_COMPARE(shownNames(*list), listOrder(networks));
+    QVERIFY(showsOwnPictures(networks));
+
+    for (Network &n : networks) {
+      n.strength = 100 - n.strength;
+    }
+    show(networks);
+    QCOMPARE(shownNames(*list), listOrder(networks));
+    QVERIFY(showsOwnPictures(networks));
+    QCOMPARE(rows(*list).size(), 60);
+  }
+
   // A row that showed one network shows the next one as if it were new.
   void reusedRowShowsItsNewNetwork_data() {
     QTest::addColumn<Network>("before");
@@ -163,7 +195,7 @@ private slots:
     show({before}, before_known ? QStringList{ssidText(before.ssid)} : QStringList());
     show({after}, after_known ? QStringList{ssidText(after.ssid)} : QStringList());
 
-    const WifiItem *row = rows(*list).value(0);
+    const WifiItem *row = shownRows(*list).value(0);
     QVERIFY(row != nullptr);
     const QLabel *name = row->findChild<QLabel *>(QStringLiteral("ssidLabel"));
     QCOMPARE(name->text(), ssidText(after.ssid));

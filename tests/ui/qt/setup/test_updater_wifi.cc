@@ -4,20 +4,11 @@
 
 #include "tests/fixtures/nm_simulator.h"
 #include "tests/ui/qt/network/panel_driver.h"
+#include "tests/ui/qt/network/shown_rows.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/setup/updater.h"
 
 namespace {
-
-QStringList visibleNetworks(const QWidget &page) {
-  QStringList names;
-  for (const WifiItem *item : page.findChildren<WifiItem *>()) {
-    if (item->isVisible()) {
-      names << item->findChild<QLabel *>(QStringLiteral("ssidLabel"))->text();
-    }
-  }
-  return names;
-}
 
 QLabel *networkName(const QWidget &page, const QString &name) {
   for (QLabel *label : page.findChildren<QLabel *>(QStringLiteral("ssidLabel"))) {
@@ -67,11 +58,11 @@ private slots:
     QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
     QCOMPARE(w.currentWidget(), wifi);
     QVERIFY(networking->isVisible());
-    QTRY_COMPARE(visibleNetworks(*wifi), (QStringList{"Home", "Library"}));
+    QTRY_COMPARE(shownNames(*wifi), (QStringList{"Home", "Library"}));
 
     // A join in progress, then away and back: the same panel, still joining.
     QVERIFY(screen::tap(networkName(*wifi, QStringLiteral("Library"))));
-    QTRY_COMPARE(visibleNetworks(*wifi).value(0), QStringLiteral("Library"));
+    QTRY_COMPARE(shownNames(*wifi).value(0), QStringLiteral("Library"));
     QTRY_VERIFY(networking->wifi->isKnownConnection(QStringLiteral("Library")));
     QVERIFY(screen::tapText(wifi, QStringLiteral("Back")));
     QCOMPARE(w.currentWidget(), prompt);
@@ -88,8 +79,8 @@ private slots:
     QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
     QCOMPARE(w.currentWidget(), wifi);
     QCOMPARE(w.findChildren<Networking *>(), panels);
-    QCOMPARE(visibleNetworks(*wifi), (QStringList{"Library", "Home"}));
-    QVERIFY(wifi->findChild<QWidget *>(QStringLiteral("connecting"))->isVisible());
+    QCOMPARE(shownNames(*wifi), (QStringList{"Library", "Home"}));
+    QVERIFY(shownRows(*wifi).value(0)->findChild<QWidget *>(QStringLiteral("connecting"))->isVisible());
     QVERIFY(refresh.wait(5000));
   }
 
