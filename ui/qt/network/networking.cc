@@ -124,10 +124,12 @@ bool isBold(const Network &n) {
 
 // A new picture lays the row out again, and with it the whole list, unless the label's size is fixed:
 // each picture fixes the size its label would take, so swapping one for another of the same size only
-// repaints. A label is never narrower than `min_width`.
+// repaints. A label is never narrower than `min_width`. A label puts its picture half its height less
+// half the picture's height down, each half rounded down, where the row centres the label: with the
+// height made even the picture lands on the pixel it had in a label as tall as the row.
 void showPicture(QLabel *label, const QPixmap &pixmap, int min_width) {
   if (label->pixmap(Qt::ReturnByValue).cacheKey() != pixmap.cacheKey()) {
-    label->setFixedSize(std::max(pixmap.width(), min_width), pixmap.height());
+    label->setFixedSize(std::max(pixmap.width(), min_width), pixmap.height() + pixmap.height() % 2);
     label->setPixmap(pixmap);
   }
 }
