@@ -52,64 +52,60 @@ bool is_js_line_break(std::string_view sequence) {
   return sequence == "\xe2\x80\xa8" || sequence == "\xe2\x80\xa9";
 }
 
+char *copy(std::string_view text, char *out) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
 // Writes the byte at value[i] and above 0x7f: the JavaScript line breaks escaped, and U+FFFD for
 // a byte that starts no well-formed character, as QString::fromUtf8 reads it. Invalid UTF-8 would
 // make the record no JSON at all, and the collector would drop it.
-void dump_multibyte(std::string_view value, size_t &i, std::string &out) {
+char *dump_multibyte(std::string_view value, size_t &i, char *out) {
   const size_t length = utf8_sequence_length(value, i);
-  if (length == 0) {
-    out += "\xef\xbf\xbd";
-    return;
-  }
+  if (length == 0)
+    return copy("\xef\xbf\xbd", out);
   const std::string_view sequence = value.substr(i, length);
-  if (is_js_line_break(sequence)) {
-    out += sequence[2] == '\xa8' ? "\\u2028" : "\\u2029";
-  } else {
-    out.append(sequence);
-  }
   i += length - 1;
+  if (is_js_line_break(sequence))
+    return copy(sequence[2] == '\xa8' ? "\\u2028" : "\\u2029", out);
+  return copy(sequence, out);
 }
 
-void dump_escaped(std::string_view value, size_t &i, std::string &out) {
+char *dump_control(unsigned char ch, char *out) {
+  static constexpr char kHexDigits[] = "0123456789abcdef";
+  out = copy("\\u00", out);
+  *out++ = kHexDigits[ch >> 4];
+  *out++ = kHexDigits[ch & 0xf];
+  return out;
+}
+
+char *dump_escaped(std::string_view value, size_t &i, char *out) {
   const unsigned char ch = value[i];
   switch (ch) {
     case '\\':
-      out += "\\\\";
-      break;
+      return copy("\\\\", out);
     case '"':
-      out += "\\\"";
-      break;
+      return copy("\\\"", out);
     case '\b':
-      out += "\\b";
-      break;
+      return copy("\\b", out);
     case '\f':
-      out += "\\f";
-      break;
+      return copy("\\f", out);
     case '\n':
-      out += "\\n";
-      break;
+      return copy("\\n", out);
     case '\r':
-      out += "\\r";
-      break;
+      return copy("\\r", out);
     case '\t':
-      out += "\\t";
-      break;
+      return copy("\\t", out);
     default:
-      if (ch >= 0x80) {
-        dump_multibyte(value, i, out);
-      } else {
-        char buf[8];
-        snprintf(buf, sizeof(buf), "\\u%04x", ch);
-        out += buf;
-      }
+      return ch >= 0x80 ? dump_multibyte(value, i, out) : dump_control(ch, out);
   }
 }
 
 }  // namespace
 
 // Text is mostly plain bytes: they are copied a run at a time.
-void Json::dump_string(std::string_view value, std::string &out) {
-  out += '"';
+char *Json::dump_string(std::string_view value, char *out) {
+  *out++ = '"';
   size_t run_start = 0;
   size_t i = next_stop(value, 0);
   while (i < value.size()) {
@@ -119,13 +115,20 @@ void Json::dump_string(std::string_view value, std::string &out) {
       i = next_stop(value, i + length);
       continue;
     }
-    out.append(value.substr(run_start, i - run_start));
-    dump_escaped(value, i, out);
+    out = copy(value.substr(run_start, i - run_start), out);
+    out = dump_escaped(value, i, out);
     run_start = i + 1;
     i = next_stop(value, run_start);
   }
-  out.append(value.substr(run_start));
-  out += '"';
+  out = copy(value.substr(run_start), out);
+  *out++ = '"';
+  return out;
+}
+
+void Json::dump_string(std::string_view value, std::string &out) {
+  const size_t start = out.size();
+  out.resize(start + max_string_length(value.size()));
+  out.resize(static_cast<size_t>(dump_string(value, out.data() + start) - out.data()));
 }
 
 namespace {
@@ -141,12 +144,12 @@ constexpr std::array<uint64_t, 18> kPowersOf10 = [] {
 }();
 
 // %.17g of a value in [1, 2^53) with a fraction, e.g. a clock reading, exactly and without the
-// general formatter, which costs a log call more than its whole message. False when the value is
+// general formatter, which costs a log call more than its whole message. Null when the value is
 // out of that range or rounds up to one more digit; the caller then formats it in full.
-bool append_fixed_17_digits(double value, std::string &out) {
+char *fixed_17_digits(double value, char *out) {
   constexpr double kIntegerLimit = 9007199254740992.0;  // 2^53
   if (!(value >= 1.0 && value < kIntegerLimit) || value == std::floor(value))
-    return false;
+    return nullptr;
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof(bits));
   const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
@@ -163,7 +166,7 @@ bool append_fixed_17_digits(double value, std::string &out) {
   if (rest > half || (rest == half && (digits & 1) != 0))
     ++digits;
   if (digits >= kPowersOf10[17])
-    return false;
+    return nullptr;
   char text[17];
   for (int i = 16; i >= 0; --i, digits /= 10)
     text[i] = static_cast<char>('0' + digits % 10);
@@ -171,27 +174,28 @@ bool append_fixed_17_digits(double value, std::string &out) {
   int fraction_end = 17;
   while (fraction_end > integer_digits && text[fraction_end - 1] == '0')
     --fraction_end;
-  out.append(text, static_cast<size_t>(integer_digits));
+  out = copy(std::string_view(text, static_cast<size_t>(integer_digits)), out);
   if (fraction_end > integer_digits) {
-    out += '.';
-    out.append(text + integer_digits, static_cast<size_t>(fraction_end - integer_digits));
+    *out++ = '.';
+    out = copy(std::string_view(text + integer_digits, static_cast<size_t>(fraction_end - integer_digits)), out);
   }
-  return true;
+  return out;
 }
 
 }  // namespace
 
-void Json::dump_number(double value, std::string &out) {
-  if (!std::isfinite(value)) {
-    out += "null";
-    return;
-  }
-  if (append_fixed_17_digits(value, out))
-    return;
+char *Json::dump_number(double value, char *out) {
+  if (!std::isfinite(value))
+    return copy("null", out);
+  if (char *end = fixed_17_digits(value, out))
+    return end;
   // Same text as printf's %.17g, without the locale and formatting overhead.
-  char buf[32];
-  const auto result = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::general, 17);
-  out.append(buf, result.ptr);
+  return std::to_chars(out, out + kMaxNumberLength, value, std::chars_format::general, 17).ptr;
+}
+
+void Json::dump_number(double value, std::string &out) {
+  char text[kMaxNumberLength];
+  out.append(text, dump_number(value, text));
 }
 
 namespace {
