@@ -143,21 +143,42 @@ constexpr std::array<uint64_t, 18> kPowersOf10 = [] {
   return powers;
 }();
 
-// %.17g of a value in [1, 2^53) with a fraction, e.g. a clock reading, exactly and without the
-// general formatter, which costs a log call more than its whole message. Null when the value is
-// out of that range or rounds up to one more digit; the caller then formats it in full.
+// How many decimal digits a whole number of `bit_width` bits has: 1233 / 4096 is just above
+// log10(2), so the guess is that count or one less.
+int decimal_digits(uint64_t whole, int bit_width) {
+  const int guess = (bit_width * 1233) >> 12;
+  return whole >= kPowersOf10[guess] ? guess + 1 : guess;
+}
+
+// "00" to "99": writing two digits at a time halves the divisions.
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// Writes a value below 10^8 as eight digits, leading zeros included.
+void write_8_digits(uint32_t value, char *out) {
+  for (int i = 6; i >= 0; i -= 2, value /= 100)
+    std::memcpy(out + i, &kDigitPairs[2 * (value % 100)], 2);
+}
+
+// %.17g of a value in [1, 2^52), e.g. a clock reading, exactly and without the general
+// formatter, which costs a log call more than its whole message. Null when the value is out of
+// that range or rounds up to one more digit; the caller then formats it in full.
 char *fixed_17_digits(double value, char *out) {
-  constexpr double kIntegerLimit = 9007199254740992.0;  // 2^53
-  if (!(value >= 1.0 && value < kIntegerLimit) || value == std::floor(value))
+  constexpr double kLimit = 4503599627370496.0;  // 2^52: from there on every value is whole
+  if (!(value >= 1.0 && value < kLimit))
     return nullptr;
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof(bits));
+  const int exponent = static_cast<int>(bits >> 52);  // value in [2^(exponent - 1023), 2^(exponent - 1022))
   const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
-  const int shift = 1075 - static_cast<int>(bits >> 52);  // value = mantissa / 2^shift, 1 <= shift <= 52
-  const auto whole = static_cast<uint64_t>(value);
-  int integer_digits = 1;
-  while (integer_digits < 16 && whole >= kPowersOf10[integer_digits])
-    ++integer_digits;
+  const int shift = 1075 - exponent;  // value = mantissa / 2^shift, 1 <= shift <= 52
+  const int integer_digits = decimal_digits(static_cast<uint64_t>(value), exponent - 1022);
   // value * 10^(17 - integer_digits) exactly, rounded half to even as printf rounds.
   const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kPowersOf10[17 - integer_digits];
   uint64_t digits = static_cast<uint64_t>(scaled >> shift);
@@ -167,9 +188,13 @@ char *fixed_17_digits(double value, char *out) {
     ++digits;
   if (digits >= kPowersOf10[17])
     return nullptr;
+  // 17 digits, as value * 10^(17 - integer_digits) >= 10^16: one, then two runs of eight that
+  // 32-bit arithmetic takes.
   char text[17];
-  for (int i = 16; i >= 0; --i, digits /= 10)
-    text[i] = static_cast<char>('0' + digits % 10);
+  const auto first_nine = static_cast<uint32_t>(digits / 100000000);
+  text[0] = static_cast<char>('0' + first_nine / 100000000);
+  write_8_digits(first_nine % 100000000, text + 1);
+  write_8_digits(static_cast<uint32_t>(digits % 100000000), text + 9);
   // %g drops the fraction's trailing zeros, and the point with them.
   int fraction_end = 17;
   while (fraction_end > integer_digits && text[fraction_end - 1] == '0')

@@ -65,7 +65,8 @@ unsigned long long unsigned_arg(Length length, va_list *args) {
 template <class Integer>
 void append_integer(std::string &out, Integer value, int base = 10) {
   char digits[24];
-  out.append(digits, std::to_chars(digits, digits + sizeof(digits), value, base).ptr);
+  const char *end = std::to_chars(digits, digits + sizeof(digits), value, base).ptr;
+  out.append(digits, static_cast<size_t>(end - digits));
 }
 
 // False when the conversion is not one of ours; printf prints "(null)" for a null string.
