@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -62,89 +61,84 @@ unsigned long long unsigned_arg(Length length, va_list *args) {
   }
 }
 
+// Room for a conversion's own text: a character or a number in any of our bases.
+using Scratch = char[24];
+
 template <class Integer>
-void append_integer(std::string &out, Integer value, int base = 10) {
-  char digits[24];
-  const char *end = std::to_chars(digits, digits + sizeof(digits), value, base).ptr;
-  out.append(digits, static_cast<size_t>(end - digits));
+std::string_view integer_text(Integer value, int base, Scratch &scratch) {
+  const char *end = std::to_chars(scratch, scratch + sizeof(scratch), value, base).ptr;
+  return {scratch, static_cast<size_t>(end - scratch)};
 }
 
-// False when the conversion is not one of ours; printf prints "(null)" for a null string.
-bool append_conversion(std::string &out, const Conversion &conversion, va_list *args) {
+// The text of one conversion, the argument it takes consumed; nothing when the conversion is not
+// one of ours. A null string is not either: printf has its own text for it.
+std::optional<std::string_view> conversion_text(const Conversion &conversion, va_list *args, Scratch &scratch) {
   switch (conversion.type) {
     case '%':
-      out += '%';
-      return true;
+      return "%";
     case 'c':
-      out += static_cast<char>(va_arg(*args, int));
-      return true;
+      scratch[0] = static_cast<char>(va_arg(*args, int));
+      return std::string_view(scratch, 1);
     case 's': {
       const char *text = va_arg(*args, const char *);
-      if (text == nullptr)
-        return false;
-      out.append(text);
-      return true;
+      return text ? std::optional<std::string_view>(text) : std::nullopt;
     }
     case 'd':
     case 'i':
-      append_integer(out, signed_arg(conversion.length, args));
-      return true;
+      return integer_text(signed_arg(conversion.length, args), 10, scratch);
     case 'u':
-      append_integer(out, unsigned_arg(conversion.length, args));
-      return true;
+      return integer_text(unsigned_arg(conversion.length, args), 10, scratch);
     case 'x':
-      append_integer(out, unsigned_arg(conversion.length, args), 16);
-      return true;
+      return integer_text(unsigned_arg(conversion.length, args), 16, scratch);
     default:
-      return false;
+      return std::nullopt;
   }
-}
-
-// False at the first conversion that is not one of ours, with `out` written up to there.
-bool append_common_conversions(std::string &out, const char *fmt, va_list *args) {
-  for (const char *p = fmt;;) {
-    const char *percent = std::strchr(p, '%');
-    if (percent == nullptr) {
-      out.append(p);
-      return true;
-    }
-    out.append(p, static_cast<size_t>(percent - p));
-    const Conversion conversion = parse_conversion(percent);
-    if (!append_conversion(out, conversion, args))
-      return false;
-    p = conversion.end;
-  }
-}
-
-bool append_vsnprintf(std::string &out, const char *fmt, va_list args) {
-  va_list retry;
-  va_copy(retry, args);
-  const size_t start = out.size();
-  char small[256];
-  int length = vsnprintf(small, sizeof(small), fmt, args);
-  if (length >= 0 && static_cast<size_t>(length) < sizeof(small)) {
-    out.append(small, static_cast<size_t>(length));
-  } else if (length >= 0) {
-    out.resize(start + static_cast<size_t>(length) + 1);
-    if (vsnprintf(&out[start], static_cast<size_t>(length) + 1, fmt, retry) != length)
-      length = -1;
-    out.resize(length < 0 ? start : start + static_cast<size_t>(length));
-  }
-  va_end(retry);
-  return length >= 0;
 }
 
 }  // namespace
 
-bool append_printf(std::string &out, const char *fmt, va_list args) {
+std::optional<std::string_view> PrintfFormatter::format(const char *fmt, va_list args) {
   // The arguments are walked through a copy, so that vsnprintf can start over from the first.
   va_list walked;
   va_copy(walked, args);
-  const size_t start = out.size();
-  const bool done = append_common_conversions(out, fmt, &walked);
+  length_ = 0;
+  const bool written = write_common_conversions(fmt, &walked) || write_with_vsnprintf(fmt, args);
   va_end(walked);
-  if (done)
-    return true;
-  out.resize(start);
-  return append_vsnprintf(out, fmt, args);
+  if (!written)
+    return std::nullopt;
+  buffer_[length_] = '\0';
+  return std::string_view(buffer_.data(), length_);
+}
+
+// False at the first conversion that is not one of ours.
+bool PrintfFormatter::write_common_conversions(const char *fmt, va_list *args) {
+  for (const char *p = fmt;;) {
+    const char *percent = std::strchr(p, '%');
+    if (percent == nullptr) {
+      append(p, std::strlen(p));
+      return true;
+    }
+    append(p, static_cast<size_t>(percent - p));
+    const Conversion conversion = parse_conversion(percent);
+    Scratch scratch;
+    const std::optional<std::string_view> text = conversion_text(conversion, args, scratch);
+    if (!text)
+      return false;
+    append(text->data(), text->size());
+    p = conversion.end;
+  }
+}
+
+bool PrintfFormatter::write_with_vsnprintf(const char *fmt, va_list args) {
+  va_list retry;
+  va_copy(retry, args);
+  int length = vsnprintf(buffer_.data(), buffer_.size(), fmt, args);
+  if (length >= 0 && static_cast<size_t>(length) >= buffer_.size()) {
+    buffer_.resize(static_cast<size_t>(length) + 1);
+    if (vsnprintf(buffer_.data(), buffer_.size(), fmt, retry) != length)
+      length = -1;
+  }
+  va_end(retry);
+  length_ = length < 0 ? 0 : static_cast<size_t>(length);
+  return length >= 0;
 }

@@ -84,9 +84,7 @@ private:
 
 // What a thread keeps from one log call to the next, so that once warm a call allocates nothing.
 struct ThreadBuffers {
-  ThreadBuffers() { message.reserve(1024); }
-
-  std::string message;
+  PrintfFormatter message;
   std::vector<char> record;  // as large as the largest record yet, not as this one
   JsonStringOf filename;
   JsonStringOf funcname;
@@ -188,15 +186,14 @@ void SwaglogState::log(int levelnum, const char *filename, int /*lineno*/, const
 
 void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func, const char *fmt, ...) {
   thread_local ThreadBuffers buffers;
-  buffers.message.clear();
 
   va_list args;
   va_start(args, fmt);
-  const bool formatted = append_printf(buffers.message, fmt, args);
+  const std::optional<std::string_view> text = buffers.message.format(fmt, args);
   va_end(args);
   // The message ends at its first NUL byte, as it always has.
-  const char *msg = buffers.message.c_str();
-  if (!formatted || msg[0] == '\0')
+  const char *msg = text ? text->data() : "";
+  if (msg[0] == '\0')
     return;
 
   // The call-site macros always pass both; a hand-made call might not.
