@@ -143,8 +143,8 @@ constexpr std::array<uint64_t, 18> kPowersOf10 = [] {
   return powers;
 }();
 
-// How many decimal digits a whole number of `bit_width` bits has: 1233 / 4096 is just above
-// log10(2), so the guess is that count or one less.
+// How many decimal digits a whole number of `bit_width` bits (up to 53) has: 1233 / 4096 is so
+// close to log10(2) that the guess is that count or one less.
 int decimal_digits(uint64_t whole, int bit_width) {
   const int guess = (bit_width * 1233) >> 12;
   return whole >= kPowersOf10[guess] ? guess + 1 : guess;
