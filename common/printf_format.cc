@@ -35,32 +35,6 @@ Conversion parse_conversion(const char *percent) {
   return conversion;
 }
 
-long long signed_arg(Length length, va_list *args) {
-  switch (length) {
-    case Length::kLong:
-      return va_arg(*args, long);
-    case Length::kLongLong:
-      return va_arg(*args, long long);
-    case Length::kSize:
-      return va_arg(*args, ssize_t);
-    default:
-      return va_arg(*args, int);
-  }
-}
-
-unsigned long long unsigned_arg(Length length, va_list *args) {
-  switch (length) {
-    case Length::kLong:
-      return va_arg(*args, unsigned long);
-    case Length::kLongLong:
-      return va_arg(*args, unsigned long long);
-    case Length::kSize:
-      return va_arg(*args, size_t);
-    default:
-      return va_arg(*args, unsigned int);
-  }
-}
-
 // Room for a conversion's own text: a character or a number in any of our bases.
 using Scratch = char[24];
 
@@ -68,6 +42,29 @@ template <class Integer>
 std::string_view integer_text(Integer value, int base, Scratch &scratch) {
   const char *end = std::to_chars(scratch, scratch + sizeof(scratch), value, base).ptr;
   return {scratch, static_cast<size_t>(end - scratch)};
+}
+
+// The argument of an integer conversion, taken as the type its length stands for.
+template <class Int, class Long, class LongLong, class Size>
+std::string_view integer_arg_text(Length length, int base, va_list *args, Scratch &scratch) {
+  switch (length) {
+    case Length::kLong:
+      return integer_text(va_arg(*args, Long), base, scratch);
+    case Length::kLongLong:
+      return integer_text(va_arg(*args, LongLong), base, scratch);
+    case Length::kSize:
+      return integer_text(va_arg(*args, Size), base, scratch);
+    default:
+      return integer_text(va_arg(*args, Int), base, scratch);
+  }
+}
+
+std::string_view signed_text(Length length, va_list *args, Scratch &scratch) {
+  return integer_arg_text<int, long, long long, ssize_t>(length, 10, args, scratch);
+}
+
+std::string_view unsigned_text(Length length, int base, va_list *args, Scratch &scratch) {
+  return integer_arg_text<unsigned, unsigned long, unsigned long long, size_t>(length, base, args, scratch);
 }
 
 // The text of one conversion, the argument it takes consumed; nothing when the conversion is not
@@ -85,11 +82,11 @@ std::optional<std::string_view> conversion_text(const Conversion &conversion, va
     }
     case 'd':
     case 'i':
-      return integer_text(signed_arg(conversion.length, args), 10, scratch);
+      return signed_text(conversion.length, args, scratch);
     case 'u':
-      return integer_text(unsigned_arg(conversion.length, args), 10, scratch);
+      return unsigned_text(conversion.length, 10, args, scratch);
     case 'x':
-      return integer_text(unsigned_arg(conversion.length, args), 16, scratch);
+      return unsigned_text(conversion.length, 16, args, scratch);
     default:
       return std::nullopt;
   }
