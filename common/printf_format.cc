@@ -110,12 +110,10 @@ std::optional<std::string_view> PrintfFormatter::format(const char *fmt, va_list
 // False at the first conversion that is not one of ours.
 bool PrintfFormatter::write_common_conversions(const char *fmt, va_list *args) {
   for (const char *p = fmt;;) {
-    const char *percent = std::strchr(p, '%');
-    if (percent == nullptr) {
-      append(p, std::strlen(p));
-      return true;
-    }
+    const char *percent = strchrnul(p, '%');  // or the end of the format
     append(p, static_cast<size_t>(percent - p));
+    if (*percent == '\0')
+      return true;
     const Conversion conversion = parse_conversion(percent);
     Scratch scratch;
     const std::optional<std::string_view> text = conversion_text(conversion, args, scratch);
