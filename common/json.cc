@@ -166,6 +166,15 @@ void write_8_digits(uint32_t value, char *out) {
     std::memcpy(out + i, &kDigitPairs[2 * (value % 100)], 2);
 }
 
+// Writes a value in [10^16, 10^17): the first digit, then two runs of eight that 32-bit arithmetic
+// takes.
+void write_17_digits(uint64_t value, char *out) {
+  const auto first_nine = static_cast<uint32_t>(value / 100000000);
+  out[0] = static_cast<char>('0' + first_nine / 100000000);
+  write_8_digits(first_nine % 100000000, out + 1);
+  write_8_digits(static_cast<uint32_t>(value % 100000000), out + 9);
+}
+
 // %.17g of a value in [1, 2^52), e.g. a clock reading, exactly and without the general
 // formatter, which costs a log call more than its whole message. Null when the value is out of
 // that range or rounds up to one more digit; the caller then formats it in full.
@@ -188,23 +197,17 @@ char *fixed_17_digits(double value, char *out) {
     ++digits;
   if (digits >= kPowersOf10[17])
     return nullptr;
-  // 17 digits, as value * 10^(17 - integer_digits) >= 10^16: one, then two runs of eight that
-  // 32-bit arithmetic takes.
-  char text[17];
-  const auto first_nine = static_cast<uint32_t>(digits / 100000000);
-  text[0] = static_cast<char>('0' + first_nine / 100000000);
-  write_8_digits(first_nine % 100000000, text + 1);
-  write_8_digits(static_cast<uint32_t>(digits % 100000000), text + 9);
+  // 17 digits, as value * 10^(17 - integer_digits) >= 10^16. They go one place on; the whole
+  // part then moves back over that place, which is left for the point.
+  write_17_digits(digits, out + 1);
+  for (int i = 0; i < integer_digits; ++i)
+    out[i] = out[i + 1];
+  out[integer_digits] = '.';
   // %g drops the fraction's trailing zeros, and the point with them.
-  int fraction_end = 17;
-  while (fraction_end > integer_digits && text[fraction_end - 1] == '0')
-    --fraction_end;
-  out = copy(std::string_view(text, static_cast<size_t>(integer_digits)), out);
-  if (fraction_end > integer_digits) {
-    *out++ = '.';
-    out = copy(std::string_view(text + integer_digits, static_cast<size_t>(fraction_end - integer_digits)), out);
-  }
-  return out;
+  char *end = out + 18;
+  while (end[-1] == '0')
+    --end;
+  return end[-1] == '.' ? end - 1 : end;
 }
 
 }  // namespace
