@@ -84,6 +84,16 @@ private:
 
 // What a thread keeps from one log call to the next, so that once warm a call allocates nothing.
 struct ThreadBuffers {
+  // The record's room is made for six times the message (each byte may become a \u escape): a rare
+  // long message's room is given back rather than kept for the thread's life.
+  void give_back_long_message_room() {
+    constexpr size_t kMaxKeptRecordRoom = 64 * 1024;
+    if (record.size() > kMaxKeptRecordRoom) {
+      record = std::vector<char>();
+      message = PrintfFormatter();
+    }
+  }
+
   PrintfFormatter message;
   std::vector<char> record;  // as large as the largest record yet, not as this one
   JsonStringOf filename;
@@ -204,4 +214,5 @@ void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func
   SwaglogState &s = state();
   const std::string_view record = build_wire_message(buffers, s, levelnum, filename, lineno, func, msg);
   s.log(levelnum, filename, lineno, func, msg, record);
+  buffers.give_back_long_message_room();
 }
