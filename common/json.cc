@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -52,64 +51,60 @@ bool is_js_line_break(std::string_view sequence) {
   return sequence == "\xe2\x80\xa8" || sequence == "\xe2\x80\xa9";
 }
 
+char *copy(std::string_view text, char *out) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
 // Writes the byte at value[i] and above 0x7f: the JavaScript line breaks escaped, and U+FFFD for
 // a byte that starts no well-formed character, as QString::fromUtf8 reads it. Invalid UTF-8 would
 // make the record no JSON at all, and the collector would drop it.
-void dump_multibyte(std::string_view value, size_t &i, std::string &out) {
+char *dump_multibyte(std::string_view value, size_t &i, char *out) {
   const size_t length = utf8_sequence_length(value, i);
-  if (length == 0) {
-    out += "\xef\xbf\xbd";
-    return;
-  }
+  if (length == 0)
+    return copy("\xef\xbf\xbd", out);
   const std::string_view sequence = value.substr(i, length);
-  if (is_js_line_break(sequence)) {
-    out += sequence[2] == '\xa8' ? "\\u2028" : "\\u2029";
-  } else {
-    out.append(sequence);
-  }
   i += length - 1;
+  if (is_js_line_break(sequence))
+    return copy(sequence[2] == '\xa8' ? "\\u2028" : "\\u2029", out);
+  return copy(sequence, out);
 }
 
-void dump_escaped(std::string_view value, size_t &i, std::string &out) {
+char *dump_control(unsigned char ch, char *out) {
+  static constexpr char kHexDigits[] = "0123456789abcdef";
+  out = copy("\\u00", out);
+  *out++ = kHexDigits[ch >> 4];
+  *out++ = kHexDigits[ch & 0xf];
+  return out;
+}
+
+char *dump_escaped(std::string_view value, size_t &i, char *out) {
   const unsigned char ch = value[i];
   switch (ch) {
     case '\\':
-      out += "\\\\";
-      break;
+      return copy("\\\\", out);
     case '"':
-      out += "\\\"";
-      break;
+      return copy("\\\"", out);
     case '\b':
-      out += "\\b";
-      break;
+      return copy("\\b", out);
     case '\f':
-      out += "\\f";
-      break;
+      return copy("\\f", out);
     case '\n':
-      out += "\\n";
-      break;
+      return copy("\\n", out);
     case '\r':
-      out += "\\r";
-      break;
+      return copy("\\r", out);
     case '\t':
-      out += "\\t";
-      break;
+      return copy("\\t", out);
     default:
-      if (ch >= 0x80) {
-        dump_multibyte(value, i, out);
-      } else {
-        char buf[8];
-        snprintf(buf, sizeof(buf), "\\u%04x", ch);
-        out += buf;
-      }
+      return ch >= 0x80 ? dump_multibyte(value, i, out) : dump_control(ch, out);
   }
 }
 
 }  // namespace
 
 // Text is mostly plain bytes: they are copied a run at a time.
-void Json::dump_string(std::string_view value, std::string &out) {
-  out += '"';
+char *Json::dump_string(std::string_view value, char *out) {
+  *out++ = '"';
   size_t run_start = 0;
   size_t i = next_stop(value, 0);
   while (i < value.size()) {
@@ -119,13 +114,20 @@ void Json::dump_string(std::string_view value, std::string &out) {
       i = next_stop(value, i + length);
       continue;
     }
-    out.append(value.substr(run_start, i - run_start));
-    dump_escaped(value, i, out);
+    out = copy(value.substr(run_start, i - run_start), out);
+    out = dump_escaped(value, i, out);
     run_start = i + 1;
     i = next_stop(value, run_start);
   }
-  out.append(value.substr(run_start));
-  out += '"';
+  out = copy(value.substr(run_start), out);
+  *out++ = '"';
+  return out;
+}
+
+void Json::dump_string(std::string_view value, std::string &out) {
+  const size_t start = out.size();
+  out.resize(start + max_string_length(value.size()));
+  out.resize(static_cast<size_t>(dump_string(value, out.data() + start) - out.data()));
 }
 
 namespace {
@@ -140,21 +142,51 @@ constexpr std::array<uint64_t, 18> kPowersOf10 = [] {
   return powers;
 }();
 
-// %.17g of a value in [1, 2^53) with a fraction, e.g. a clock reading, exactly and without the
-// general formatter, which costs a log call more than its whole message. False when the value is
-// out of that range or rounds up to one more digit; the caller then formats it in full.
-bool append_fixed_17_digits(double value, std::string &out) {
-  constexpr double kIntegerLimit = 9007199254740992.0;  // 2^53
-  if (!(value >= 1.0 && value < kIntegerLimit) || value == std::floor(value))
-    return false;
+// How many decimal digits a whole number of `bit_width` bits (up to 53) has: 1233 / 4096 is so
+// close to log10(2) that the guess is that count or one less.
+int decimal_digits(uint64_t whole, int bit_width) {
+  const int guess = (bit_width * 1233) >> 12;
+  return whole >= kPowersOf10[guess] ? guess + 1 : guess;
+}
+
+// "00" to "99": writing two digits at a time halves the divisions.
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// Writes a value below 10^8 as eight digits, leading zeros included.
+void write_8_digits(uint32_t value, char *out) {
+  for (int i = 6; i >= 0; i -= 2, value /= 100)
+    std::memcpy(out + i, &kDigitPairs[2 * (value % 100)], 2);
+}
+
+// Writes a value in [10^16, 10^17): the first digit, then two runs of eight that 32-bit arithmetic
+// takes.
+void write_17_digits(uint64_t value, char *out) {
+  const auto first_nine = static_cast<uint32_t>(value / 100000000);
+  out[0] = static_cast<char>('0' + first_nine / 100000000);
+  write_8_digits(first_nine % 100000000, out + 1);
+  write_8_digits(static_cast<uint32_t>(value % 100000000), out + 9);
+}
+
+// %.17g of a value in [1, 2^52), e.g. a clock reading, exactly and without the general
+// formatter, which costs a log call more than its whole message. Null when the value is out of
+// that range or rounds up to one more digit; the caller then formats it in full.
+char *fixed_17_digits(double value, char *out) {
+  constexpr double kLimit = 4503599627370496.0;  // 2^52: from there on every value is whole
+  if (!(value >= 1.0 && value < kLimit))
+    return nullptr;
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof(bits));
+  const int exponent = static_cast<int>(bits >> 52);  // value in [2^(exponent - 1023), 2^(exponent - 1022))
   const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
-  const int shift = 1075 - static_cast<int>(bits >> 52);  // value = mantissa / 2^shift, 1 <= shift <= 52
-  const auto whole = static_cast<uint64_t>(value);
-  int integer_digits = 1;
-  while (integer_digits < 16 && whole >= kPowersOf10[integer_digits])
-    ++integer_digits;
+  const int shift = 1075 - exponent;  // value = mantissa / 2^shift, 1 <= shift <= 52
+  const int integer_digits = decimal_digits(static_cast<uint64_t>(value), exponent - 1022);
   // value * 10^(17 - integer_digits) exactly, rounded half to even as printf rounds.
   const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kPowersOf10[17 - integer_digits];
   uint64_t digits = static_cast<uint64_t>(scaled >> shift);
@@ -163,35 +195,34 @@ bool append_fixed_17_digits(double value, std::string &out) {
   if (rest > half || (rest == half && (digits & 1) != 0))
     ++digits;
   if (digits >= kPowersOf10[17])
-    return false;
-  char text[17];
-  for (int i = 16; i >= 0; --i, digits /= 10)
-    text[i] = static_cast<char>('0' + digits % 10);
+    return nullptr;
+  // 17 digits, as value * 10^(17 - integer_digits) >= 10^16. They go one place on; the whole
+  // part then moves back over that place, which is left for the point.
+  write_17_digits(digits, out + 1);
+  for (int i = 0; i < integer_digits; ++i)
+    out[i] = out[i + 1];
+  out[integer_digits] = '.';
   // %g drops the fraction's trailing zeros, and the point with them.
-  int fraction_end = 17;
-  while (fraction_end > integer_digits && text[fraction_end - 1] == '0')
-    --fraction_end;
-  out.append(text, static_cast<size_t>(integer_digits));
-  if (fraction_end > integer_digits) {
-    out += '.';
-    out.append(text + integer_digits, static_cast<size_t>(fraction_end - integer_digits));
-  }
-  return true;
+  char *end = out + 18;
+  while (end[-1] == '0')
+    --end;
+  return end[-1] == '.' ? end - 1 : end;
 }
 
 }  // namespace
 
-void Json::dump_number(double value, std::string &out) {
-  if (!std::isfinite(value)) {
-    out += "null";
-    return;
-  }
-  if (append_fixed_17_digits(value, out))
-    return;
+char *Json::dump_number(double value, char *out) {
+  if (!std::isfinite(value))
+    return copy("null", out);
+  if (char *end = fixed_17_digits(value, out))
+    return end;
   // Same text as printf's %.17g, without the locale and formatting overhead.
-  char buf[32];
-  const auto result = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::general, 17);
-  out.append(buf, result.ptr);
+  return std::to_chars(out, out + kMaxNumberLength, value, std::chars_format::general, 17).ptr;
+}
+
+void Json::dump_number(double value, std::string &out) {
+  char text[kMaxNumberLength];
+  out.append(text, dump_number(value, text));
 }
 
 namespace {

@@ -42,6 +42,12 @@ public:
   static void dump_string(std::string_view value, std::string &out);
   static void dump_number(double value, std::string &out);
 
+  // And into room the caller has made: at most this many bytes. They return the end of the text.
+  static constexpr size_t max_string_length(size_t value_length) { return 6 * value_length + 2; }
+  static constexpr size_t kMaxNumberLength = 32;
+  static char *dump_string(std::string_view value, char *out);
+  static char *dump_number(double value, char *out);
+
 private:
   std::variant<std::nullptr_t, bool, int, double, std::shared_ptr<const std::string>, std::shared_ptr<const array>,
                std::shared_ptr<const object>>

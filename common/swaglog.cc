@@ -6,11 +6,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "common/device_model.h"
+#include "common/printf_format.h"
 #include "common/util.h"
 
 namespace Path {
@@ -61,17 +64,13 @@ double wall_time() {
   return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-void append_int(int value, std::string &out) {
-  char digits[16];
-  out.append(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr);
-}
-
 // A text with its JSON string, made again only when a different text comes: log calls pass the same
-// file and function names over and over.
+// file and function names over and over. The text is compared, not its address: a caller's buffer
+// may hold another name by the next call.
 class JsonStringOf {
 public:
-  const std::string &operator()(const char *text) {
-    if (raw != text) {
+  std::string_view operator()(const char *text) {
+    if (std::strncmp(text, raw.c_str(), raw.size() + 1) != 0) {
       raw = text;
       json.clear();
       Json::dump_string(raw, json);
@@ -86,52 +85,86 @@ private:
 
 // What a thread keeps from one log call to the next, so that once warm a call allocates nothing.
 struct ThreadBuffers {
-  std::vector<char> message = std::vector<char>(1024);
-  std::string record;
+  // The record's room is made for six times the message (each byte may become a \u escape): a rare
+  // long message's room is given back rather than kept for the thread's life.
+  void give_back_long_message_room() {
+    constexpr size_t kMaxKeptRecordRoom = 64 * 1024;
+    if (record.size() > kMaxKeptRecordRoom) {
+      record = std::vector<char>();
+      message = PrintfFormatter();
+    }
+  }
+
+  PrintfFormatter message;
+  std::vector<char> record;  // as large as the largest record yet, not as this one
   JsonStringOf filename;
   JsonStringOf funcname;
 };
 
+// Each member's name with what comes before it, in the byte order of the names.
+constexpr std::string_view kCreated = R"({"created": )";
+constexpr std::string_view kCtx = R"(, "ctx": )";
+constexpr std::string_view kFilename = R"(, "filename": )";
+constexpr std::string_view kFuncname = R"(, "funcname": )";
+constexpr std::string_view kLevelnum = R"(, "levelnum": )";
+constexpr std::string_view kLineno = R"(, "lineno": )";
+constexpr std::string_view kMsg = R"(, "msg": )";
+
+constexpr size_t kMaxIntLength = 11;  // -2147483648
+// The level byte, the names, the closing brace and the numbers at their longest.
+constexpr size_t kMaxFixedLength = 1 + kCreated.size() + kCtx.size() + kFilename.size() + kFuncname.size() +
+                                   kLevelnum.size() + kLineno.size() + kMsg.size() + 1 + Json::kMaxNumberLength +
+                                   2 * kMaxIntLength;
+
+// Writes one record into room made for it beforehand, so that no piece checks for space.
+class RecordWriter {
+public:
+  explicit RecordWriter(char *start) : end_(start) {}
+
+  void put(char ch) { *end_++ = ch; }
+  void put(std::string_view text) {
+    std::memcpy(end_, text.data(), text.size());
+    end_ += text.size();
+  }
+  void put_int(int value) { end_ = std::to_chars(end_, end_ + kMaxIntLength, value).ptr; }
+  void put_number(double value) { end_ = Json::dump_number(value, end_); }
+  void put_json_string(std::string_view text) { end_ = Json::dump_string(text, end_); }
+
+  char *end() const { return end_; }
+
+private:
+  char *end_;
+};
+
 // The level byte, then the record in the compact form of its JSON object: keys
 // in byte order, so laid out here in that order.
-void build_wire_message(ThreadBuffers &buffers, const SwaglogState &s, int levelnum, const char *filename, int lineno,
-                        const char *func, const char *msg) {
-  using namespace std::string_view_literals;
-  std::string &out = buffers.record;
-  out.clear();
-  out += static_cast<char>(levelnum & 0xff);
-  out += R"({"created": )"sv;
-  Json::dump_number(wall_time(), out);
-  out += R"(, "ctx": )"sv;
-  out += s.ctx_s;
-  out += R"(, "filename": )"sv;
-  out += buffers.filename(filename);
-  out += R"(, "funcname": )"sv;
-  out += buffers.funcname(func);
-  out += R"(, "levelnum": )"sv;
-  append_int(levelnum, out);
-  out += R"(, "lineno": )"sv;
-  append_int(lineno, out);
-  out += R"(, "msg": )"sv;
-  Json::dump_string(msg, out);
-  out += '}';
-}
+std::string_view build_wire_message(ThreadBuffers &buffers, const SwaglogState &s, int levelnum, const char *filename,
+                                    int lineno, const char *func, std::string_view msg) {
+  const std::string_view filename_json = buffers.filename(filename);
+  const std::string_view funcname_json = buffers.funcname(func);
+  const size_t max_length = kMaxFixedLength + s.ctx_s.size() + filename_json.size() + funcname_json.size() +
+                            Json::max_string_length(msg.size());
+  if (buffers.record.size() < max_length)
+    buffers.record.resize(max_length);
 
-// Formats into `small` when the text fits (no allocation for the usual short
-// message), else into `large`. Returns the text, or null when formatting fails.
-const char *format_message(std::vector<char> &small, std::vector<char> &large, const char *fmt, va_list args) {
-  va_list retry;
-  va_copy(retry, args);
-  const int len = vsnprintf(small.data(), small.size(), fmt, args);
-  const char *text = small.data();
-  if (len < 0) {
-    text = nullptr;
-  } else if (static_cast<size_t>(len) >= small.size()) {
-    large.resize(static_cast<size_t>(len) + 1);
-    text = vsnprintf(large.data(), large.size(), fmt, retry) == len ? large.data() : nullptr;
-  }
-  va_end(retry);
-  return text;
+  RecordWriter out(buffers.record.data());
+  out.put(static_cast<char>(levelnum & 0xff));
+  out.put(kCreated);
+  out.put_number(wall_time());
+  out.put(kCtx);
+  out.put(s.ctx_s);
+  out.put(kFilename);
+  out.put(filename_json);
+  out.put(kFuncname);
+  out.put(funcname_json);
+  out.put(kLevelnum);
+  out.put_int(levelnum);
+  out.put(kLineno);
+  out.put_int(lineno);
+  out.put(kMsg);
+  out.put_json_string(msg);
+  out.put('}');
+  return {buffers.record.data(), static_cast<size_t>(out.end() - buffers.record.data())};
 }
 
 }  // namespace
@@ -154,7 +187,7 @@ SwaglogState::~SwaglogState() {
 }
 
 void SwaglogState::log(int levelnum, const char *filename, int /*lineno*/, const char * /*func*/, const char *msg,
-                       const std::string &log_s) {
+                       std::string_view log_s) {
   std::lock_guard<std::mutex> guard(lock);
   if (levelnum >= print_level) {
     printf("%s: %s\n", filename, msg);
@@ -164,13 +197,14 @@ void SwaglogState::log(int levelnum, const char *filename, int /*lineno*/, const
 
 void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func, const char *fmt, ...) {
   thread_local ThreadBuffers buffers;
-  std::vector<char> large_msg;
 
   va_list args;
   va_start(args, fmt);
-  const char *msg = format_message(buffers.message, large_msg, fmt, args);
+  const std::optional<std::string_view> text = buffers.message.format(fmt, args);
   va_end(args);
-  if (msg == nullptr || msg[0] == '\0')
+  // The message ends at its first NUL byte, as it always has.
+  const char *msg = text ? text->data() : "";
+  if (msg[0] == '\0')
     return;
 
   // The call-site macros always pass both; a hand-made call might not.
@@ -179,6 +213,7 @@ void cloudlog_e(int levelnum, const char *filename, int lineno, const char *func
   if (!func)
     func = "";
   SwaglogState &s = state();
-  build_wire_message(buffers, s, levelnum, filename, lineno, func, msg);
-  s.log(levelnum, filename, lineno, func, msg, buffers.record);
+  const std::string_view record = build_wire_message(buffers, s, levelnum, filename, lineno, func, msg);
+  s.log(levelnum, filename, lineno, func, msg, record);
+  buffers.give_back_long_message_room();
 }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "common/json.h"
 
@@ -23,7 +24,7 @@ public:
   SwaglogState(const SwaglogState &) = delete;
   SwaglogState &operator=(const SwaglogState &) = delete;
 
-  void log(int levelnum, const char *filename, int lineno, const char *func, const char *msg, const std::string &log_s);
+  void log(int levelnum, const char *filename, int lineno, const char *func, const char *msg, std::string_view log_s);
 
   std::mutex lock;
   void *zctx = nullptr;

@@ -122,9 +122,10 @@ private slots:
     dumpedAsPrintfDoes(values);
   }
 
-  // Values with a whole part and a fraction take a path of their own: clock readings, every
-  // count of whole digits, halfway cases and values that round up to one more digit.
-  void numbersWithFractionMatchPrintf() {
+  // Values from 1 up to 2^52 take a path of their own: clock readings, whole numbers, every
+  // count of whole digits and each side of a power of ten, halfway cases and values that round up
+  // to one more digit.
+  void numbersFromOneTo2Pow52MatchPrintf() {
     QRandomGenerator rng(20261210);
     std::vector<double> values = {1.5,
                                   9.9999999999999999,
@@ -134,11 +135,21 @@ private slots:
                                   std::nextafter(2.0, 1.0),
                                   std::nextafter(9007199254740992.0, 0.0),
                                   4503599627370495.5,
+                                  std::nextafter(4503599627370496.0, 0.0),
+                                  4503599627370496.0,
                                   1000000000.0000001,
-                                  1.0000000000000002};
+                                  1.0000000000000002,
+                                  1.0,
+                                  1700000000.0};
+    for (double power = 1; power < 1e17; power *= 10) {
+      values.push_back(power);
+      values.push_back(std::nextafter(power, 0.0));
+      values.push_back(std::nextafter(power, 1e300));
+    }
     for (int i = 0; i < 200000; ++i) {
       const int whole_bits = 1 + int(rng.bounded(53));
       values.push_back(std::ldexp(1.0 + rng.generateDouble(), whole_bits - 1));
+      values.push_back(std::floor(values.back()));
       values.push_back(1.7e9 + rng.bounded(1e8));  // a clock reading of these years
     }
     dumpedAsPrintfDoes(values);
