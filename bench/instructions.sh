@@ -77,14 +77,15 @@ first_frame() {
 
 wifi_list() {
   local toggles=()
-  for f in firstScan buildRemainingRows scanWithEveryRowChanged scanWithNothingChanged timedRepaint; do
+  for f in firstScan buildRemainingRows scanWithEveryRowChanged scanWithEveryNameNew scanWithNothingChanged timedRepaint; do
     toggles+=("--toggle-collect=*$f*")
   done
   "$root/tests/fixtures/xvfb.sh" "$root/tests/fixtures/system_bus.sh" \
     --nm-simulator "$build/tools/nm_simulator/nm_simulator" --no-wifi -- \
     valgrind --tool=callgrind --callgrind-out-file="$work/list" --collect-atstart=no "${toggles[@]}" \
     "$build/bench/networking/bench_wifi_list" 5 100 1 >/dev/null 2>&1
-  per_call "$work/list" firstScan buildRemainingRows scanWithEveryRowChanged scanWithNothingChanged timedRepaint
+  per_call "$work/list" firstScan buildRemainingRows scanWithEveryRowChanged scanWithEveryNameNew scanWithNothingChanged \
+    timedRepaint
 }
 
 swaglog() {

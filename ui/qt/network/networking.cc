@@ -18,8 +18,8 @@
 
 namespace {
 
-// A network's name. Measuring a name shapes its text three times over, and a scan mostly brings
-// names that were measured before: the sizes of the names used last are kept, per font and name.
+// A network's name. A scan mostly brings names that were measured before: the sizes of the names used
+// last are kept, per font and name.
 class NetworkName : public ElidedLabel {
 public:
   explicit NetworkName(QWidget *parent) : ElidedLabel(parent), font_key(font().key()) {}
@@ -47,9 +47,24 @@ private:
     if (const Hints *cached = known.object(key)) {
       return *cached;
     }
-    const Hints measured{ElidedLabel::sizeHint(), ElidedLabel::minimumSizeHint()};
+    const Hints measured = measure();
     known.insert(key, new Hints(measured));
     return measured;
+  }
+
+  // QLabel shapes the text three times to find its hint and its minimum; for one line of plain text
+  // with no frame or indent both are the same box, measured here once with the call QLabel makes.
+  Hints measure() const {
+    if (wordWrap() || indent() >= 0 || frameWidth() != 0 || textFormat() != Qt::PlainText) {
+      return {ElidedLabel::sizeHint(), ElidedLabel::minimumSizeHint()};
+    }
+    const int flags = alignment() & ~(Qt::AlignVCenter | Qt::AlignHCenter);
+    const QRect box = fontMetrics().boundingRect(QRect(0, 0, 2000, 2000), flags, text());
+    const QMargins m = contentsMargins();
+    const QSize size =
+        QSize(box.width() + 2 * margin() + m.left() + m.right(), box.height() + 2 * margin() + m.top() + m.bottom())
+            .expandedTo(minimumSize());
+    return {size, size};
   }
 
   QString font_key;

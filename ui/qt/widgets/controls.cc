@@ -10,7 +10,11 @@
 
 ElidedLabel::ElidedLabel(QWidget *parent) : ElidedLabel(QString(), parent) {}
 
-ElidedLabel::ElidedLabel(const QString &text, QWidget *parent) : QLabel(text.trimmed(), parent) {
+ElidedLabel::ElidedLabel(const QString &text, QWidget *parent) : QLabel(parent) {
+  // Values come from outside (network names from the air, user names): read as markup, a name such as
+  // <img src=/dev/zero> would be measured by loading that file. The paint draws plain text anyway.
+  setTextFormat(Qt::PlainText);
+  setText(text.trimmed());
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   // Lets a layout squeeze the label to any width; the paint elides to fit.
   setMinimumWidth(1);

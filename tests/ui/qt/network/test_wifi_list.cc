@@ -160,6 +160,45 @@ private slots:
     QCOMPARE(rows(*list).size(), 60);
   }
 
+  // A name takes the size an ordinary label of the same font, style and plain text would take.
+  void namesMeasureAsLabels_data() {
+    QTest::addColumn<QByteArray>("ssid");
+    QTest::addColumn<bool>("connected");
+    QTest::newRow("plain") << QByteArray("Harbour Cafe") << false;
+    QTest::newRow("bold, connected") << QByteArray("Fernhill Home") << true;
+    QTest::newRow("wider than the row")
+        << QByteArray(
+               "A network name far too long for any row of the list, even on this wide screen, said twice: "
+               "a network name far too long for any row of the list, even on this wide screen")
+        << false;
+    QTest::newRow("accents") << QByteArray("Caf\xc3\xa9 Zo\xc3\xab \xc3\x85ngstr\xc3\xb6m") << false;
+    QTest::newRow("another script") << QByteArray("\xe5\x92\x96\xe5\x95\xa1\xe5\xba\x97") << false;
+    QTest::newRow("emoji") << QByteArray("\xe2\x98\x95 Free Wi-Fi \xf0\x9f\x93\xb6") << false;
+    QTest::newRow("ampersand") << QByteArray("Tom & Jerry") << true;
+    QTest::newRow("markup") << QByteArray("<b>Cafe</b>") << false;
+    QTest::newRow("line break") << QByteArray("Two\nlines") << false;
+  }
+
+  void namesMeasureAsLabels() {
+    QFETCH(QByteArray, ssid);
+    QFETCH(bool, connected);
+    show({network(ssid, 60, SecurityType::WPA, connected ? ConnectedType::CONNECTED : ConnectedType::DISCONNECTED)});
+    WifiItem *row = shownRows(*list).value(0);
+    QVERIFY(row != nullptr);
+    const QLabel *name = row->findChild<QLabel *>(QStringLiteral("ssidLabel"));
+    QCOMPARE(name->text(), ssidText(ssid));
+
+    auto *label = new QLabel(row);
+    label->setObjectName(name->objectName());
+    label->setTextFormat(Qt::PlainText);
+    label->setText(name->text());
+    label->setFont(name->font());
+    label->setMinimumWidth(name->minimumWidth());
+    label->setSizePolicy(name->sizePolicy());
+    QCOMPARE(name->sizeHint(), label->sizeHint());
+    QCOMPARE(name->minimumSizeHint(), label->minimumSizeHint());
+  }
+
   // A row that showed one network shows the next one as if it were new.
   void reusedRowShowsItsNewNetwork_data() {
     QTest::addColumn<Network>("before");

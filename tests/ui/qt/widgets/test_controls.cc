@@ -67,6 +67,8 @@ private slots:
   void titleTaps();
   void hidingFoldsDescription();
   void elidedLabelPaintsElidedText();
+  void elidedLabelReadsNoMarkup_data();
+  void elidedLabelReadsNoMarkup();
   void elidedLabelClicks_data();
   void elidedLabelClicks();
   void buttonControlDisabledGreysOnlyButton();
@@ -180,6 +182,30 @@ void TestControls::elidedLabelPaintsElidedText() {
   QVERIFY(wider.size() > elided.size());
   QCOMPARE(label.elidedText_, wider);
   QCOMPARE(painted, reference(wider));
+}
+
+// Network and user names come from outside: markup in them is text, never a picture to load or a style.
+void TestControls::elidedLabelReadsNoMarkup_data() {
+  QTest::addColumn<QString>("markup");
+  QTest::newRow("picture") << QStringLiteral("<img src=\"%1\">");
+  QTest::newRow("bold") << QStringLiteral("<b>Cafe</b>");
+  QTest::newRow("font size") << QStringLiteral("<font size=7>x</font>");
+}
+
+void TestControls::elidedLabelReadsNoMarkup() {
+  QFETCH(QString, markup);
+  QTemporaryDir dir;
+  const QString picture = dir.filePath(QStringLiteral("tall.png"));
+  QImage tall(40, 400, QImage::Format_RGB32);
+  tall.fill(Qt::red);
+  QVERIFY(tall.save(picture));
+  const QString text = markup.contains(QLatin1String("%1")) ? markup.arg(picture) : markup;
+
+  const ElidedLabel label(text);
+  const ElidedLabel one_line(QStringLiteral("Cafe"));
+  QCOMPARE(label.text(), text);
+  QCOMPARE(label.sizeHint().height(), one_line.sizeHint().height());
+  QVERIFY(label.sizeHint().width() >= label.fontMetrics().horizontalAdvance(text));
 }
 
 void TestControls::elidedLabelClicks_data() {
