@@ -53,17 +53,25 @@ private:
   }
 
   // QLabel shapes the text three times to find its hint and its minimum; for one line of plain text
-  // with no frame or indent both are the same box, measured here once with the call QLabel makes.
+  // both are the same box, measured here once with QLabel's own call and margins.
   Hints measure() const {
-    if (wordWrap() || indent() >= 0 || frameWidth() != 0 || textFormat() != Qt::PlainText) {
+    if (wordWrap() || textFormat() != Qt::PlainText) {
       return {ElidedLabel::sizeHint(), ElidedLabel::minimumSizeHint()};
     }
-    const int flags = alignment() & ~(Qt::AlignVCenter | Qt::AlignHCenter);
-    const QRect box = fontMetrics().boundingRect(QRect(0, 0, 2000, 2000), flags, text());
+    const QFontMetrics metrics = fontMetrics();
     const QMargins m = contentsMargins();
-    const QSize size =
-        QSize(box.width() + 2 * margin() + m.left() + m.right(), box.height() + 2 * margin() + m.top() + m.bottom())
-            .expandedTo(minimumSize());
+    int width = 2 * margin() + m.left() + m.right();
+    int height = 2 * margin() + m.top() + m.bottom();
+    // A label with a frame and no indent of its own keeps an x's width from the framed side.
+    const int indentation =
+        indent() < 0 && frameWidth() != 0 ? metrics.horizontalAdvance(QLatin1Char('x')) - 2 * margin() : indent();
+    if (indentation > 0) {
+      width += alignment() & (Qt::AlignLeft | Qt::AlignRight) ? indentation : 0;
+      height += alignment() & (Qt::AlignTop | Qt::AlignBottom) ? indentation : 0;
+    }
+    const int flags = alignment() & ~(Qt::AlignVCenter | Qt::AlignHCenter);
+    const QRect box = metrics.boundingRect(QRect(0, 0, 2000, 2000), flags, text());
+    const QSize size = QSize(box.width() + width, box.height() + height).expandedTo(minimumSize());
     return {size, size};
   }
 
