@@ -12,6 +12,10 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# The programs counted open the device's paths (parameters, backlight): on the simulated device only.
+if [ -z "${DEVICE_ROOT_SCRATCH:-}" ]; then
+  exec "$root/tests/fixtures/device_root.sh" "$0" "$@"
+fi
 build="${BUILD_DIR:-$root/build}"
 work="$(mktemp -d /tmp/instructions.XXXXXX)"
 weston_pid=""

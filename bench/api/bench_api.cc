@@ -51,10 +51,8 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  runInDeviceRoot(DEVICE_ROOT, argv);
   if (!inDeviceRoot()) {
-    const std::string self = util::readlink("/proc/self/exe");
-    execl(DEVICE_ROOT, DEVICE_ROOT, self.c_str(), nullptr);
-    perror("device root");
     return 1;
   }
   QCoreApplication app(argc, argv);

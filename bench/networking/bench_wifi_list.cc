@@ -31,6 +31,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/ui/qt/device_root_guard.h"
 #include "ui/qt/network/networking.h"
 
 namespace {
@@ -253,6 +254,11 @@ double medianCpu(const std::vector<Cost> &costs) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  // The panel opens the parameter store at the device's path.
+  runInDeviceRoot(DEVICE_ROOT, argv);
+  if (!inDeviceRoot()) {
+    return 1;
+  }
   EventClockApp app(argc, argv);
   const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 30;
   const int networks = argc > 2 ? std::max(1, atoi(argv[2])) : 100;

@@ -4,8 +4,9 @@
 // so that what it takes above the bare window is Qt's own. The first frame is the first buffer the
 // client attaches to a surface and commits, as the Wayland client library's debug trace shows it.
 //
-//   bench_updater_startup [RUNS] [UPDATER]   (run it inside tests/fixtures/device_root.sh: start-up writes
-//                                            the backlight; UPDATER: another build of the program)
+//   bench_updater_startup [RUNS] [UPDATER]   (UPDATER: another build of the program; it re-runs itself
+//                                            inside tests/fixtures/device_root.sh, as start-up writes the
+//                                            backlight)
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +18,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include "tests/ui/qt/device_root_guard.h"
 
 namespace {
 
@@ -86,6 +89,10 @@ Sample runOnce(const QString &program, const QStringList &args, const QProcessEn
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  runInDeviceRoot(DEVICE_ROOT, argv);
+  if (!inDeviceRoot()) {
+    return 1;
+  }
   QCoreApplication app(argc, argv);
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
 

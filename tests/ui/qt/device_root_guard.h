@@ -1,8 +1,12 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // True when /persist and /data are tmpfs mounts, as tests/fixtures/device_root.sh makes
 // them in its private mount namespace: only then may the fixed device paths be written.
@@ -19,4 +23,26 @@ inline bool inDeviceRoot() {
     }
   }
   return persist && data;
+}
+
+// Runs this program again, with the same arguments, through the device root fixture at `fixture`,
+// unless it already runs inside one. Returns only if that cannot start.
+inline void runInDeviceRoot(const char *fixture, char *argv[]) {
+  if (inDeviceRoot()) {
+    return;
+  }
+  std::string self(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", self.data(), self.size() - 1);
+  if (length <= 0) {
+    std::perror("/proc/self/exe");
+    return;
+  }
+  self.resize(static_cast<size_t>(length));
+  std::vector<char *> args{const_cast<char *>(fixture), self.data()};
+  for (int i = 1; argv[i] != nullptr; ++i) {
+    args.push_back(argv[i]);
+  }
+  args.push_back(nullptr);
+  execv(fixture, args.data());
+  std::perror(fixture);
 }
