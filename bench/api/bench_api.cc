@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include "common/util.h"
 #include "tests/ui/qt/device_root_guard.h"
 #include "ui/qt/api.h"
 
@@ -51,8 +50,7 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-  runInDeviceRoot(DEVICE_ROOT, argv);
-  if (!inDeviceRoot()) {
+  if (!runInDeviceRoot(DEVICE_ROOT, argv)) {
     return 1;
   }
   QCoreApplication app(argc, argv);

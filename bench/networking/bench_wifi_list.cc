@@ -255,8 +255,7 @@ double medianCpu(const std::vector<Cost> &costs) {
 
 int main(int argc, char *argv[]) {
   // The panel opens the parameter store at the device's path.
-  runInDeviceRoot(DEVICE_ROOT, argv);
-  if (!inDeviceRoot()) {
+  if (!runInDeviceRoot(DEVICE_ROOT, argv)) {
     return 1;
   }
   EventClockApp app(argc, argv);

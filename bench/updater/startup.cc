@@ -89,8 +89,7 @@ Sample runOnce(const QString &program, const QStringList &args, const QProcessEn
 }  // namespace
 
 int main(int argc, char *argv[]) {
-  runInDeviceRoot(DEVICE_ROOT, argv);
-  if (!inDeviceRoot()) {
+  if (!runInDeviceRoot(DEVICE_ROOT, argv)) {
     return 1;
   }
   QCoreApplication app(argc, argv);

@@ -26,16 +26,17 @@ inline bool inDeviceRoot() {
 }
 
 // Runs this program again, with the same arguments, through the device root fixture at `fixture`,
-// unless it already runs inside one. Returns only if that cannot start.
-inline void runInDeviceRoot(const char *fixture, char *argv[]) {
+// unless it already runs inside one. Returns whether it runs inside one: false only when the run
+// through the fixture cannot start.
+inline bool runInDeviceRoot(const char *fixture, char *argv[]) {
   if (inDeviceRoot()) {
-    return;
+    return true;
   }
   std::string self(4096, '\0');
   const ssize_t length = readlink("/proc/self/exe", self.data(), self.size() - 1);
   if (length <= 0) {
     std::perror("/proc/self/exe");
-    return;
+    return false;
   }
   self.resize(static_cast<size_t>(length));
   std::vector<char *> args{const_cast<char *>(fixture), self.data()};
@@ -45,4 +46,5 @@ inline void runInDeviceRoot(const char *fixture, char *argv[]) {
   args.push_back(nullptr);
   execv(fixture, args.data());
   std::perror(fixture);
+  return false;
 }

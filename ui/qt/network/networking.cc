@@ -55,9 +55,6 @@ private:
   // QLabel shapes the text three times to find its hint and its minimum; for one line of plain text
   // both are the same box, measured here once with QLabel's own call and margins.
   Hints measure() const {
-    if (wordWrap() || textFormat() != Qt::PlainText) {
-      return {ElidedLabel::sizeHint(), ElidedLabel::minimumSizeHint()};
-    }
     const QFontMetrics metrics = fontMetrics();
     const QMargins m = contentsMargins();
     int width = 2 * margin() + m.left() + m.right();
