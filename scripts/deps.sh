@@ -11,11 +11,11 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config clang-format
   clang-14 libclang-rt-14-dev llvm-14
-  qtbase5-dev qtbase5-private-dev qttools5-dev-tools libqt5svg5 libqt5svg5-dev qtwayland5
+  qtbase5-dev qtbase5-private-dev qttools5-dev-tools libqt5svg5 libqt5svg5-dev qtwayland5 qtwayland5-private-dev
   libzmq3-dev libssl-dev openssl
   dbus-daemon dbus dbus-bin libdbus-1-dev libglib2.0-bin
   network-manager network-manager-dev
-  libwayland-dev weston libegl1 libegl-mesa0 libgl1-mesa-dri
+  libwayland-dev wayland-protocols weston libegl1 libegl-mesa0 libgl1-mesa-dri
   xvfb x11-utils xdotool imagemagick fonts-inter fontconfig
   python3-jwt python3-dbus
   util-linux iproute2 procps
@@ -27,7 +27,7 @@ WIFI_VM_PACKAGES=(
 )
 ARM64_PACKAGES=(
   crossbuild-essential-arm64 qemu-user-static python3-seccomp pkgconf:arm64
-  qtbase5-dev:arm64 qtbase5-private-dev:arm64 libqt5svg5-dev:arm64 qtwayland5:arm64
+  qtbase5-dev:arm64 qtbase5-private-dev:arm64 libqt5svg5-dev:arm64 qtwayland5:arm64 qtwayland5-private-dev:arm64
   libzmq3-dev:arm64 libssl-dev:arm64 libwayland-dev:arm64
   libegl1:arm64 libegl-mesa0:arm64 libgl1-mesa-dri:arm64
 )

@@ -19,7 +19,7 @@ fi
 
 bash scripts/deps.sh
 build=build-fuzz
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DFUZZ=ON -DBUILD_TESTING=OFF -DWERROR=ON </dev/null >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fuzz_targets </dev/null
 

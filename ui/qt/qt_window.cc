@@ -6,10 +6,17 @@
 
 #include <qpa/qplatformnativeinterface.h>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWindow>
+#include <QtPlugin>
 
 #include "common/util.h"
 #include "ui/qt/require.h"
+#include "ui/qt/wayland/surface_turn.h"
+#include "ui/qt/wayland/turned_input.h"
+
+// The shell integration that speaks of the turned surface (ui/qt/wayland/panel_shell.h).
+Q_IMPORT_PLUGIN(PanelShellPlugin)
 
 namespace {
 
@@ -25,13 +32,28 @@ void *nativeResource(const char *name, QWidget *w) {
   return QGuiApplication::platformNativeInterface()->nativeResourceForWindow(name, w->windowHandle());
 }
 
-// The panel is mounted rotated, so the compositor must take our buffers as turned by 270 degrees.
-void rotateSurface(QWidget *w) {
+// The device's panel is a portrait one mounted on its side: the landscape window shows upright only
+// with its buffers turned by 270 degrees. A landscape output (a rotated output, a desktop screen)
+// shows it upright as it is, where a turned window would not even fit.
+bool needsTurn(const QWidget *w) {
+  const QScreen *screen = w->screen();
+  return screen == nullptr || screen->size().height() > screen->size().width();
+}
+
+// Everything that speaks of the surface (its shell's sizes, input positions) must know of the turn
+// before the window is first shown.
+void markTurned(QWidget *w) {
+  static TurnedInput input;
+  w->winId();  // makes the window, not yet shown
+  surface_turn::mark(w->windowHandle(), surface_turn::k270);
+}
+
+void turnSurface(QWidget *w) {
   auto *surface = static_cast<wl_surface *>(nativeResource("surface", w));
   if (surface == nullptr) {
     return;
   }
-  wl_surface_set_buffer_transform(surface, WL_OUTPUT_TRANSFORM_270);
+  wl_surface_set_buffer_transform(surface, surface_turn::k270);
   wl_surface_commit(surface);
 }
 
@@ -47,11 +69,14 @@ void setMainWindow(QWidget *w) {
   const double scale = util::getenv("SCALE", 1.0f);
   w->setFixedSize(static_cast<int>(std::lround(kDisplayWidth * scale)),
                   static_cast<int>(std::lround(kDisplayHeight * scale)));
-  w->show();
-
   const bool wayland = onWayland();
-  if (wayland) {
-    rotateSurface(w);
+  const bool turned = wayland && needsTurn(w);
+  if (turned) {
+    markTurned(w);
+  }
+  w->show();
+  if (turned) {
+    turnSurface(w);
   }
 
   w->setWindowState(Qt::WindowFullScreen);

@@ -77,6 +77,10 @@ void initApp(int argc, char *argv[]) {
 
   const std::string app_dir = directoryOf(util::readlink("/proc/self/exe"));
   setenv("QT_DBL_CLICK_DIST", "150", 1);
+  // On Wayland the program's own shell integration (ui/qt/wayland/panel_shell.h) places its turned
+  // windows; Qt's own follow for a compositor with neither shell it speaks. A choice made in the
+  // environment stands.
+  setenv("QT_WAYLAND_SHELL_INTEGRATION", "panel-shell;xdg-shell;wl-shell;ivi-shell", 0);
   if (!app_dir.empty()) {
     // On failure the working directory simply stays as it was.
     const int ret = chdir(app_dir.c_str());
