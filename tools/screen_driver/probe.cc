@@ -24,6 +24,11 @@ QByteArray findAnswer(int k, const QString &text) {
   return point ? screenPoint(w, *point) : QByteArray("no\n");
 }
 
+QByteArray whereAnswer(int k, const QString &text) {
+  const QWidget *w = screen::find(text, k);
+  return w != nullptr ? screenPoint(w, w->rect().center()) : QByteArray("no\n");
+}
+
 QByteArray keyAnswer(const QString &c) {
   const QWidgetList windows = screen::activeWindows();
   const screen::KeyStep step =
@@ -70,6 +75,9 @@ QByteArray ScreenProbe::answer(const QStringList &request) const {
   const QString &verb = request.first();
   if (verb == QLatin1String("find") && request.size() == 3) {
     return findAnswer(request[1].toInt(), request[2]);
+  }
+  if (verb == QLatin1String("where") && request.size() == 3) {
+    return whereAnswer(request[1].toInt(), request[2]);
   }
   if (verb == QLatin1String("shown") && request.size() == 2) {
     return screen::find(request[1]) ? "ok\n" : "no\n";

@@ -11,6 +11,7 @@ class QLocalSocket;
 // local socket, so that a script can tap them from outside (scripts/screenshots/drive.sh). A
 // request is one line of fields separated by tabs; the answer starts with "ok" or "no":
 //   find K TEXT   "ok X Y": a screen point that taps the k-th widget showing TEXT, brought into view
+//   where K TEXT  "ok X Y": the screen point of that widget's centre where it is now, in view or not
 //   shown TEXT    "ok" when a widget shows TEXT where a user can act
 //   key C         "ok X Y type" for the key of character C, "ok X Y page" for a page key towards it
 //   texts         "ok" and every text shown, one per line

@@ -15,7 +15,8 @@
 #include "tests/fixtures/full_file_system.h"
 #include "tests/ui/qt/device_root_guard.h"
 
-// The updater program itself, run as a child: start-up, signals, and the full flow on a real display server.
+// The updater program itself, run as a child: start-up, signals, and the full flow on an X screen
+// (on the device's own screen: test_updater_panel).
 class TestUpdaterApp : public QObject {
   Q_OBJECT
 
@@ -24,9 +25,6 @@ private:
   QString sudo_log;
   QProcess xvfb;
   QString display;
-  QProcess weston;
-  QString wayland_runtime;
-  QString wayland_socket;
   QStringList mounts;
 
   static QByteArray readAll(const QString &path) {
@@ -66,31 +64,6 @@ private:
   }
 
   QString probeSocket() const { return dir.filePath(QStringLiteral("probe")); }
-
-  QProcessEnvironment waylandEnv() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), wayland_runtime);
-    env.insert(QStringLiteral("WAYLAND_DISPLAY"), wayland_socket);
-    return env;
-  }
-
-  void startWeston() {
-    wayland_runtime = dir.filePath(QStringLiteral("xdg"));
-    QVERIFY(QDir().mkpath(wayland_runtime));
-    QFile::setPermissions(wayland_runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    wayland_socket = QStringLiteral("updater-test-%1").arg(QCoreApplication::applicationPid());
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), wayland_runtime);
-    weston.setProcessEnvironment(env);
-    weston.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    weston.start(QStringLiteral("weston"),
-                 {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=") + wayland_socket,
-                  QStringLiteral("--width=2160"), QStringLiteral("--height=1080"), QStringLiteral("--use-pixman")});
-    QVERIFY(weston.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(wayland_runtime + QLatin1Char('/') + wayland_socket), 10000);
-  }
 
   void startXvfb() {
     // Xvfb picks a free display number and writes it to the descriptor given.
@@ -196,17 +169,14 @@ private slots:
     sudo_log = qEnvironmentVariable("FAKE_SUDO_LOG");
     QVERIFY2(!sudo_log.isEmpty(), "run through the device root fixture, which records sudo calls");
     startXvfb();
-    startWeston();
   }
 
   void cleanupTestCase() {
     for (const QString &mount : mounts) {
       ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
     }
-    for (QProcess *server : {&xvfb, &weston}) {
-      server->terminate();
-      server->waitForFinished(5000);
-    }
+    xvfb.terminate();
+    xvfb.waitForFinished(5000);
   }
 
   void init() { QFile::remove(sudo_log); }
@@ -330,50 +300,6 @@ private slots:
     ::kill(sudo_pid, SIGKILL);
     QCOMPARE(app.exitStatus(), QProcess::CrashExit);
     QCOMPARE(app.exitCode(), SIGTERM);
-  }
-
-  // On Wayland the window's own surface gets the 270-degree buffer transform and a commit once it is shown.
-  void waylandSurfaceRotated() {
-    QProcessEnvironment env = waylandEnv();
-    env.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
-    QProcess app;
-    start(app, {QStringLiteral("/bin/true"), QStringLiteral("m")}, env);
-    QByteArray log;
-    QTRY_VERIFY_WITH_TIMEOUT((log += app.readAllStandardError()).contains("set_buffer_transform(3)"), 10000);
-    terminate(app);
-    log += app.readAllStandardError();
-    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(app.exitCode(), 0);
-
-    // The window's surface is the one given the shell role when the window is shown.
-    const QRegularExpression role(QStringLiteral(R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+)\))"));
-    const auto shown = role.match(QString::fromUtf8(log));
-    QVERIFY2(shown.hasMatch(), log.constData());
-    const QString surface = QStringLiteral(" -> wl_surface@") + shown.captured(1) + QLatin1Char('.');
-
-    QStringList requests;
-    for (const QString &line : QString::fromUtf8(log).mid(shown.capturedEnd()).split(QLatin1Char('\n'))) {
-      const int at = line.indexOf(surface);
-      if (at >= 0) {
-        requests << line.mid(at + surface.size());
-      }
-    }
-    const int rotated = requests.indexOf(QStringLiteral("set_buffer_transform(3)"));
-    QVERIFY2(rotated >= 0, qPrintable(requests.join(QLatin1Char('\n'))));
-    QCOMPARE(requests.value(rotated + 1), QStringLiteral("commit()"));
-  }
-
-  // Without an EGL display (no client buffer integration matches) nothing could be drawn on the device.
-  void waylandWithoutEglAborts() {
-    QProcessEnvironment env = waylandEnv();
-    env.insert(QStringLiteral("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION"), QStringLiteral("none"));
-    QProcess app;
-    start(app, {QStringLiteral("/bin/true"), QStringLiteral("m")}, env);
-    QVERIFY(app.waitForFinished(10000));
-    QCOMPARE(app.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(app.exitCode(), SIGABRT);
-    const QByteArray err = app.readAllStandardError();
-    QVERIFY2(err.contains("Assertion `egl != nullptr' failed"), err.constData());
   }
 };
 
