@@ -1,5 +1,5 @@
 #!/bin/bash
-# Usage: scripts/screenshots/wifi_walk.sh [--real-wifi] [OUTDIR]
+# Usage: scripts/screenshots/wifi_walk.sh [--real-wifi | --device] [OUTDIR]
 #
 # Walks the update program's Wi-Fi path under Xvfb at 2160x1080 with the Inter font, on the
 # simulated device (tests/fixtures/device_root.sh), tapping with xdotool like a user would what
@@ -13,6 +13,12 @@
 # on a private system bus; with --real-wifi it is the real daemon, with wpa_supplicant and hostapd on
 # simulated radios, inside the virtual machine of tests/fixtures/wifi_vm.sh (which has the same
 # networks and keys).
+# With --device it is the device twin: the same machine with the device's screen, a portrait
+# 1080x2160 display on which weston runs with its kiosk shell and shows the program turned, and a
+# touchscreen (tests/fixtures/device_panel.sh); every tap and the swipe down the list are touches
+# on the panel, and each screenshot is the panel as it shows (panel-NAME.png, read back from qemu)
+# and turned for reading (NAME.png). It also prints how long the first frame and a tap's answer
+# took to show on the panel.
 # Every step waits for what the screen or the daemon shows; the walk fails when something does
 # not come. Needs a built program and simulator (build/, or BUILD_DIR). Prints what it checked.
 set -euo pipefail
@@ -21,18 +27,26 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 
 mode=()
-if [ "${1:-}" = "--real-wifi" ]; then
-  mode=(--real-wifi)
-  shift
-fi
+device=0
+case "${1:-}" in
+  --real-wifi) mode=(--real-wifi); shift ;;
+  --device) mode=(--device); device=1; shift ;;
+esac
 out="$(mkdir -p "${1:-$build/screenshots/wifi-walk}" && cd "${1:-$build/screenshots/wifi-walk}" && pwd)"
 
 # The walk runs on its own device-sized X screen and system bus: the virtual machine's, or a
 # private one with the simulator serving on it.
 if [ ${#mode[@]} -gt 0 ] && [ -z "${WIFI_VM:-}" ]; then
+  if [ "$device" = 1 ]; then
+    # Enough networks that the list scrolls on the panel.
+    export WIFI_VM_PANEL=1 WIFI_VM_EXTRA_ACCESS_POINTS="wlan2|6|Lorry Park||0;wlan2|6|Depot Guest|depot-guest-1|0;wlan2|6|Signal Box|signal-box-22|0"
+  fi
   WIFI_VM_OUT="$out" exec "$root/tests/fixtures/wifi_vm.sh" "$0" "${mode[@]}" "$out"
 fi
-if [ -z "${PRIVATE_SCREEN:-}" ]; then
+if [ "$device" = 1 ] && [ -z "${PANEL_TOUCH:-}" ]; then
+  exec "$root/tests/fixtures/device_panel.sh" "$0" "${mode[@]}" "$out"
+fi
+if [ "$device" = 0 ] && [ -z "${PRIVATE_SCREEN:-}" ]; then
   exec "$root/tests/fixtures/xvfb.sh" "$0" "${mode[@]}" "$out"
 fi
 if [ ${#mode[@]} -eq 0 ] && [ -z "${NM_SIMULATOR_PID:-}" ]; then
@@ -41,7 +55,7 @@ if [ ${#mode[@]} -eq 0 ] && [ -z "${NM_SIMULATOR_PID:-}" ]; then
 fi
 
 # What an earlier failed walk left there would read as this walk's.
-rm -f "$out/failed.png" "$out/program-output.txt"
+rm -f "$out/failed.png" "$out/panel-failed.png" "$out/program-output.txt"
 program="$build/ui/qt/setup/updater"
 sample="$root/tools/sample-updater/sample-updater"
 manifest="$root/tools/sample-updater/manifest.json"
@@ -54,7 +68,11 @@ cleanup() {
   if [ -n "$app_pid" ]; then kill -TERM "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
   # A failed walk keeps the screen and what the program printed beside its screenshots.
   if [ "$rc" -ne 0 ]; then
-    import -window root "$out/failed.png" 2>/dev/null || true
+    if [ "$device" = 1 ]; then
+      "$root/tests/fixtures/panel_request.sh" "$out/panel-failed.png" "$out/failed.png" >/dev/null 2>&1 || true
+    else
+      import -window root "$out/failed.png" 2>/dev/null || true
+    fi
     cp "$work/app.err" "$out/program-output.txt" 2>/dev/null || true
   fi
   rm -rf "$work"
@@ -70,6 +88,8 @@ source "$root/scripts/screenshots/drive.sh"
 # can miss a network): every wait allows minutes there.
 patience=20
 [ ${#mode[@]} -eq 0 ] || patience=120
+# A tap under emulation, with the compositor between, may take seconds to be taken.
+[ "$device" = 0 ] || export DRIVE_PATIENCE=60
 
 # until_true SECONDS WHAT CONDITION...: waits until CONDITION holds, or fails the walk.
 until_true() {
@@ -117,16 +137,54 @@ row_joined() {
   [ "$first" = "$1" ]
 }
 
+# On the device's panel: the seconds from EPOCHREALTIME $1 until the pixel of the panel that shows
+# the window's point ($2, $3) has colour $4 (or, as "!RRGGBB", no longer has it).
+panel_seconds() {
+  local at
+  at="$(on_panel "$2" "$3")"
+  # shellcheck disable=SC2086  # "X Y"
+  # Read back outside, into the folder shared with it.
+  "$root/tests/fixtures/panel_request.sh" "$out/.panel-wait.png" $at "$4" 600 >&2 ||
+    { drive_fail "the panel never showed $4 at the window's point $2 $3"; return 1; }
+  rm -f "$out/.panel-wait.png"
+  awk -v from="$1" -v to="$EPOCHREALTIME" 'BEGIN { printf "%.1f", to - from }'
+}
+
 # shellcheck disable=SC2046  # NAME=VALUE words
+started=$EPOCHREALTIME
 env $(probe_env) FAKE_SUDO_LOG="$work/sudo.log" "$root/tests/fixtures/device_root.sh" "$program" "$sample" \
   "$manifest" 2>"$work/app.err" &
 app_pid=$!
 wait_text "Update Required" "$patience"
 
-tap_text "Connect to Wi-Fi"
+if [ "$device" = 1 ]; then
+  # A point of the blue face of "Install", clear of its text.
+  read -r install_x install_y <<<"$(ask find 1 Install)"
+  face_x=$((install_x - 300)) face_y=$install_y
+  seconds="$(panel_seconds "$started" "$face_x" "$face_y" 465BEA)"
+  echo "$who: the first frame was on the panel ${seconds}s after the program started"
+  shot prompt.png
+  tapped=$EPOCHREALTIME
+  tap_text "Connect to Wi-Fi"
+  seconds="$(panel_seconds "$tapped" "$face_x" "$face_y" '!465BEA')"
+  echo "$who: the tap on \"Connect to Wi-Fi\" was answered on the panel ${seconds}s after the touch"
+else
+  tap_text "Connect to Wi-Fi"
+fi
 # Strongest first; on the virtual machine's radios, which all reach the top level, by name.
 wait_text "Fernhill Home" "$patience"
 shot wifi-list.png
+
+if [ "$device" = 1 ]; then
+  # A finger drawn up the list scrolls it on, the way the finger moved.
+  wait_text "Signal Box" "$patience"
+  read -r cafe_x cafe_y <<<"$(ask where 1 "Harbour Cafe")"
+  swipe_at "$cafe_x" $((cafe_y + 100)) -300
+  scrolled_up() { local y; read -r _ y <<<"$(ask where 1 "Harbour Cafe")"; [ "$y" -lt $((cafe_y - 250)) ]; }
+  until_true "$patience" "the list to follow the finger" scrolled_up
+  shot wifi-swiped.png
+  echo "$who: the swipe up the list scrolled it on"
+fi
 
 tap_text "Fernhill Home"
 wait_text "Enter password" "$patience"

@@ -29,12 +29,6 @@ void turnWheel(Private::WheelEvent *e, int turn) {
   e->globalPos = turnedScreenPos(e->window, turn, e->globalPos);
 }
 
-void turnTouch(Private::TouchEvent *e, int turn) {
-  for (QTouchEvent::TouchPoint &point : e->points) {
-    point.setScreenPos(turnedScreenPos(e->window, turn, point.screenPos()));
-  }
-}
-
 }  // namespace
 
 TurnedInput::TurnedInput() {
@@ -43,6 +37,22 @@ TurnedInput::TurnedInput() {
 
 // Qt's own destructor takes the handler out again.
 TurnedInput::~TurnedInput() = default;
+
+void TurnedInput::turnTouch(Private::TouchEvent *e) {
+  for (QTouchEvent::TouchPoint &point : e->points) {
+    const auto finger = qMakePair(static_cast<const QTouchDevice *>(e->device), point.id());
+    if (point.state() == Qt::TouchPointPressed) {
+      touched.insert(finger, e->window);
+    }
+    const QWindow *window = e->window != nullptr ? e->window.data() : touched.value(finger).data();
+    if (const int turn = surface_turn::of(window)) {
+      point.setScreenPos(turnedScreenPos(window, turn, point.screenPos()));
+    }
+    if (point.state() == Qt::TouchPointReleased) {
+      touched.remove(finger);
+    }
+  }
+}
 
 bool TurnedInput::sendEvent(Private::WindowSystemEvent *event) {
   switch (event->type) {
@@ -60,13 +70,9 @@ bool TurnedInput::sendEvent(Private::WindowSystemEvent *event) {
       }
       break;
     }
-    case Private::Touch: {
-      auto *e = static_cast<Private::TouchEvent *>(event);
-      if (const int turn = surface_turn::of(e->window)) {
-        turnTouch(e, turn);
-      }
+    case Private::Touch:
+      turnTouch(static_cast<Private::TouchEvent *>(event));
       break;
-    }
     case Private::Enter: {
       // Its positions cannot change: the turned copy goes in its place.
       const auto *e = static_cast<const Private::EnterEvent *>(event);

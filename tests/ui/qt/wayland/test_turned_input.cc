@@ -50,8 +50,11 @@ public:
     QPointF at;
     Qt::TouchPointState state;
   };
+  // The last frame, when every finger is up, comes without a window, as Qt's Wayland plugin sends it.
   void touch(const QList<Finger> &fingers) {
     QWindow *handle = window.windowHandle();
+    const bool all_up =
+        std::all_of(fingers.begin(), fingers.end(), [](const Finger &f) { return f.state == Qt::TouchPointReleased; });
     QList<QWindowSystemInterface::TouchPoint> points;
     for (const Finger &f : fingers) {
       QWindowSystemInterface::TouchPoint p;
@@ -62,7 +65,8 @@ public:
       p.area.moveCenter(handle->mapToGlobal(f.at.toPoint()));
       points << p;
     }
-    QWindowSystemInterface::handleTouchEvent<QWindowSystemInterface::AsynchronousDelivery>(handle, device, points);
+    QWindowSystemInterface::handleTouchEvent<QWindowSystemInterface::AsynchronousDelivery>(all_up ? nullptr : handle,
+                                                                                           device, points);
     QCoreApplication::processEvents();
   }
 
