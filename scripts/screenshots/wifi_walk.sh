@@ -64,15 +64,18 @@ work="$(mktemp -d /tmp/wifi-walk.XXXXXX)"
 app_pid=""
 cleanup() {
   local rc=$?
-  # The program's exit code does not matter here; each step must run.
-  if [ -n "$app_pid" ]; then kill -TERM "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
-  # A failed walk keeps the screen and what the program printed beside its screenshots.
+  # A failed walk keeps the screen, while the program still shows it, and what the program printed
+  # beside its screenshots.
   if [ "$rc" -ne 0 ]; then
     if [ "$device" = 1 ]; then
       "$root/tests/fixtures/panel_request.sh" "$out/panel-failed.png" "$out/failed.png" >/dev/null 2>&1 || true
     else
       import -window root "$out/failed.png" 2>/dev/null || true
     fi
+  fi
+  # The program's exit code does not matter here; each step must run.
+  if [ -n "$app_pid" ]; then kill -TERM "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+  if [ "$rc" -ne 0 ]; then
     cp "$work/app.err" "$out/program-output.txt" 2>/dev/null || true
   fi
   rm -rf "$work"
@@ -180,7 +183,12 @@ if [ "$device" = 1 ]; then
   wait_text "Signal Box" "$patience"
   read -r cafe_x cafe_y <<<"$(ask where 1 "Harbour Cafe")"
   swipe_at "$cafe_x" $((cafe_y + 100)) -300
-  scrolled_up() { local y; read -r _ y <<<"$(ask where 1 "Harbour Cafe")"; [ "$y" -lt $((cafe_y - 250)) ]; }
+  scrolled_up() {
+    local answer y
+    answer="$(ask where 1 "Harbour Cafe")" || { echo "where: $? $answer" >&2; return 1; }
+    read -r _ y <<<"$answer"
+    [ "$y" -lt $((cafe_y - 250)) ]
+  }
   until_true "$patience" "the list to follow the finger" scrolled_up
   shot wifi-swiped.png
   echo "$who: the swipe up the list scrolled it on"

@@ -44,8 +44,7 @@ bool needsTurn(const QWidget *w) {
 // before the window is first shown.
 void markTurned(QWidget *w) {
   static TurnedInput input;
-  w->winId();  // makes the window, not yet shown
-  surface_turn::mark(w->windowHandle(), surface_turn::k270);
+  surface_turn::mark(w, surface_turn::k270);
 }
 
 void turnSurface(QWidget *w) {

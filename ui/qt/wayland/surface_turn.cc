@@ -1,6 +1,7 @@
 #include "ui/qt/wayland/surface_turn.h"
 
 #include <QVariant>
+#include <QWidget>
 #include <QWindow>
 
 namespace surface_turn {
@@ -15,15 +16,13 @@ bool quarterTurn(int transform) {
 
 }  // namespace
 
-void mark(QWindow *window, int transform) {
+void mark(QWidget *window, int transform) {
   window->setProperty(kProperty, transform);
 }
 
 int of(const QWindow *window) {
-  if (window == nullptr) {
-    return kNormal;
-  }
-  const QVariant turn = window->property(kProperty);
+  const QWidget *widget = window != nullptr ? QWidget::find(window->winId()) : nullptr;
+  const QVariant turn = widget != nullptr ? widget->property(kProperty) : QVariant();
   return turn.isValid() ? turn.toInt() : kNormal;
 }
 

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSize>
 
+class QWidget;
 class QWindow;
 
 // A window drawn upright whose Wayland buffers the compositor takes as turned (the buffer
@@ -19,10 +20,11 @@ constexpr int k90 = WL_OUTPUT_TRANSFORM_90;
 constexpr int k180 = WL_OUTPUT_TRANSFORM_180;
 constexpr int k270 = WL_OUTPUT_TRANSFORM_270;
 
-// Marks a window as shown turned. Set before the window is first shown, so that its shell surface
-// speaks of the turned surface from its first request.
-void mark(QWindow *window, int transform);
-// The turn a window was marked with, kNormal for any other window (or none).
+// Marks a top-level widget as shown turned. Set before it is first shown, so that its shell
+// surface speaks of the turned surface from its first request. Kept on the widget: making its
+// window early (winId) would make its parent's other children native windows too.
+void mark(QWidget *window, int transform);
+// The turn a widget's window was marked with, kNormal for any other window (or none).
 int of(const QWindow *window);
 
 // A size as the compositor sees it (surface) and back; a quarter turn swaps the sides.

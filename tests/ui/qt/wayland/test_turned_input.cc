@@ -22,8 +22,7 @@ class TurnedWindow {
 public:
   TurnedWindow() {
     window.setFixedSize(2160, 1080);
-    window.winId();
-    surface_turn::mark(window.windowHandle(), k270);
+    surface_turn::mark(&window, k270);
   }
 
   bool show() {
