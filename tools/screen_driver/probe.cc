@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLocalSocket>
+#include <QMouseEvent>
 #include <QWidget>
 
 #include "tools/screen_driver/finder.h"
@@ -55,10 +56,16 @@ ScreenProbe::ScreenProbe(const QString &socket_path, QObject *parent) : QObject(
   });
 }
 
-// Counted as the release is delivered: the question that follows is answered only once the
-// handler of the tap has run, or has opened a dialog and waits in it.
+// Counted as the release or the lifted finger reaches the program: the question that follows is
+// answered only once the handler of the tap has run, or has opened a dialog and waits in it. A
+// finger counts once, as its touch ends at the window: the keys take touches themselves, and
+// other widgets get a mouse release made from it.
 bool ScreenProbe::eventFilter(QObject *watched, QEvent *event) {
-  taps += event->type() == QEvent::MouseButtonRelease ? 1 : 0;
+  if (event->type() == QEvent::MouseButtonRelease) {
+    taps += static_cast<const QMouseEvent *>(event)->source() == Qt::MouseEventNotSynthesized ? 1 : 0;
+  } else if (event->type() == QEvent::TouchEnd && watched->isWindowType()) {
+    ++taps;
+  }
   return QObject::eventFilter(watched, event);
 }
 
