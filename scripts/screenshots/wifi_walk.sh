@@ -147,7 +147,7 @@ panel_seconds() {
   at="$(on_panel "$2" "$3")"
   # shellcheck disable=SC2086  # "X Y"
   # Read back outside, into the folder shared with it.
-  "$root/tests/fixtures/panel_request.sh" "$out/.panel-wait.png" $at "$4" 600 >&2 ||
+  "$root/tests/fixtures/panel_request.sh" "$out/.panel-wait.png" $at "$4" 600 >/dev/null ||
     { drive_fail "the panel never showed $4 at the window's point $2 $3"; return 1; }
   rm -f "$out/.panel-wait.png"
   awk -v from="$1" -v to="$EPOCHREALTIME" 'BEGIN { printf "%.1f", to - from }'
