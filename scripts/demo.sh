@@ -13,9 +13,9 @@
 #
 # With a display (DISPLAY or WAYLAND_DISPLAY set) the window opens there; SCALE=0.5 makes the
 # window fit a laptop screen (the screen's own sizes stay in device pixels, so it is cramped). Without one it runs under Xvfb, taps through the screens itself and saves a
-# screenshot of each (DEMO_OUT, default build/demo-screenshots); it also walks the Wi-Fi path:
-# opens the Wi-Fi page, joins "Fernhill Home" with a wrong and then the right password, goes back
-# and installs.
+# screenshot of each into DEMO_OUT/updater (DEMO_OUT defaults to build/demo-screenshots); it also
+# walks the Wi-Fi path into DEMO_OUT/wifi-walk: opens the Wi-Fi page, joins "Fernhill Home" with a
+# wrong and then the right password, goes back and installs. Its last line lists the pictures.
 #
 # --real-wifi walks the same Wi-Fi path on the real stack instead: NetworkManager, wpa_supplicant and
 # hostapd on simulated radios inside a throw-away virtual machine (tests/fixtures/wifi_vm.sh, with
@@ -58,10 +58,12 @@ fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   out="${DEMO_OUT:-$PWD/build/demo-screenshots}"
   echo "demo: no display; running under Xvfb and tapping through the screens"
-  scripts/screenshots/updater.sh "$out"
-  scripts/screenshots/wifi_walk.sh "$out"
-  echo "demo: a screenshot of each screen (prompt, Wi-Fi, progress, failure, and the Wi-Fi walk:" \
-    "list, password, wrong password, connected, installing) is in $out"
+  # Each set in its own folder: both name a picture failed.png (the update's failure screen, and
+  # the screen where a walk that failed stopped), and the walk clears its own.
+  scripts/screenshots/updater.sh "$out/updater"
+  scripts/screenshots/wifi_walk.sh "$out/wifi-walk"
+  echo "demo: the screenshots of the update screens and of the Wi-Fi walk are in $out:" \
+    "$(cd "$out" && find updater wifi-walk -name '*.png' | sort | paste -sd ' ')"
   exit 0
 fi
 

@@ -20,6 +20,7 @@ PACKAGES=(
   python3-jwt python3-dbus
   util-linux iproute2 procps
   valgrind
+  lintian
 )
 WIFI_VM_PACKAGES=(
   qemu-system-x86 busybox-static kmod xz-utils udev dbus-daemon libglib2.0-bin network-manager

@@ -20,7 +20,7 @@
 # and turned for reading (NAME.png). It also prints how long the first frame and a tap's answer
 # took to show on the panel.
 # Every step waits for what the screen or the daemon shows; the walk fails when something does
-# not come. Needs a built program and simulator (build/, or BUILD_DIR). Prints what it checked.
+# not come, and when the program reports a failed D-Bus call other than a time-out. Needs a built program and simulator (build/, or BUILD_DIR). Prints what it checked.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -226,3 +226,13 @@ wait_for "$work/app.err" "installing from" 30
 shot wifi-installing.png
 wait_for "$work/sudo.log" reboot 120
 echo "$who: the sample updater succeeded and the device was told to reboot"
+
+# Nothing failed on the way, so the program reported no failed call. A time-out is left aside: a
+# slow emulated machine can take longer than the program's 100 ms bound.
+failed_calls="$(grep "DBus call error" "$work/app.err" | grep -v "Did not receive a reply" || true)"
+if [ -n "$failed_calls" ]; then
+  echo "$who: the program reported failed calls:" >&2
+  echo "$failed_calls" >&2
+  exit 1
+fi
+echo "$who: the program reported no failed call ($(grep -c "DBus call error" "$work/app.err" || true) time-outs)"

@@ -10,12 +10,14 @@
 // "lo" connection, as with the daemon.
 //
 // Usage:
-//   nm_simulator [--networks FILE] [--no-wifi] [--modem] [--scan-delay MS]
+//   nm_simulator [--networks FILE] [--no-wifi] [--modem] [--scan-delay MS] [--dhcp-delay MS]
 //     --networks FILE   access points to start with (JSON, below)
 //     --no-wifi         start without a Wi-Fi device (add one later with AddDevice)
 //     --modem           add a modem device "cdc-wdm0" (device type 8)
 //     --scan-delay MS   time from RequestScan to the LastScan change; -1: only FinishScan
 //                       ends a scan (default 500)
+//     --dhcp-delay MS   time an activation waits for its address in state 70, its IPv4
+//                       configuration "/" meanwhile, as the daemon's DHCP does (default 0)
 // It prints "nm_simulator: ready" on standard output once it owns its bus names, and
 // exits on SIGTERM or SIGINT.
 //
@@ -159,7 +161,10 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption scan_delay_option(QStringLiteral("scan-delay"),
                                              QStringLiteral("Milliseconds until a scan ends; -1: manual."),
                                              QStringLiteral("ms"), QStringLiteral("500"));
-  parser.addOptions({networks_option, no_wifi_option, modem_option, scan_delay_option});
+  const QCommandLineOption dhcp_delay_option(QStringLiteral("dhcp-delay"),
+                                             QStringLiteral("Milliseconds an activation waits for its address."),
+                                             QStringLiteral("ms"), QStringLiteral("0"));
+  parser.addOptions({networks_option, no_wifi_option, modem_option, scan_delay_option, dhcp_delay_option});
   parser.process(app);
 
   QDBusConnection bus = QDBusConnection::systemBus();
@@ -170,6 +175,7 @@ int main(int argc, char *argv[]) {
 
   NetworkManagerSimulator simulator(bus);
   simulator.setScanDelay(parser.value(scan_delay_option).toInt());
+  simulator.setDhcpDelay(parser.value(dhcp_delay_option).toInt());
   if (!parser.isSet(no_wifi_option)) {
     simulator.addDevice(NM::DeviceType::Wifi, QStringLiteral("wlan0"));
   }

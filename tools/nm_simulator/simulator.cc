@@ -641,17 +641,30 @@ QString NetworkManagerSimulator::probeHiddenNetwork(const QString &device, const
 void NetworkManagerSimulator::completeActivation(const QString &active_path, const QString &access_point,
                                                  const QString &address) {
   SimActiveConnection &active = activeConnections[active_path];
-  const QString config = nextPath(QStringLiteral("IP4Config"));
-  ip4Configs[config] = {address, 24, QString()};
-  active.ip4Config = config;
   active.specificObject = access_point;
-  active.state = NM::ActiveState::Activated;
   const QString device = active.device;
   if (devices[device].type == NM::DeviceType::Wifi) {
     setActiveAccessPointOf(device, access_point);
   }
   setDeviceState(device, NM::DeviceState::IpConfig, NM::Reason::None);
-  setDeviceState(device, NM::DeviceState::Activated, NM::Reason::None);
+  if (dhcpDelayMs <= 0) {
+    finishIpConfig(active_path, address);
+    return;
+  }
+  // Until its lease comes the connection is still activating, with "/" for its IPv4 configuration.
+  QTimer::singleShot(dhcpDelayMs, this, [this, active_path, address] { finishIpConfig(active_path, address); });
+}
+
+void NetworkManagerSimulator::finishIpConfig(const QString &active_path, const QString &address) {
+  if (!activeConnections.contains(active_path)) {
+    return;  // deactivated while it waited
+  }
+  SimActiveConnection &active = activeConnections[active_path];
+  const QString config = nextPath(QStringLiteral("IP4Config"));
+  ip4Configs[config] = {address, 24, QString()};
+  active.ip4Config = config;
+  active.state = NM::ActiveState::Activated;
+  setDeviceState(active.device, NM::DeviceState::Activated, NM::Reason::None);
 }
 
 void NetworkManagerSimulator::failActivation(const QString &active_path, NM::DeviceState state, NM::Reason reason) {

@@ -74,6 +74,7 @@ public:
   QString addActiveConnection(const QString &type, const QString &address);
   void finishScan();
   void setScanDelay(int ms) { scanDelayMs = ms; }
+  void setDhcpDelay(int ms) { dhcpDelayMs = ms; }
   void setFault(const QString &name, const QString &fault);
   // From the next call of `method` on, nothing is answered for `ms`; then every call held
   // meanwhile is answered in order, as a daemon that was busy would.
@@ -87,6 +88,7 @@ public:
 private:
   QDBusConnection bus;
   int scanDelayMs = 500;
+  int dhcpDelayMs = 0;
   QMap<QString, QString> faults;
   QString stallTrigger;
   int stallMs = 0;
@@ -136,6 +138,7 @@ private:
   QString probeHiddenNetwork(const QString &device, const Connection &settings);
   QString insertAccessPoint(const SimAccessPoint &ap);
   void completeActivation(const QString &active_path, const QString &access_point, const QString &address);
+  void finishIpConfig(const QString &active_path, const QString &address);
   void failActivation(const QString &active_path, NM::DeviceState state, NM::Reason reason);
   void setDeviceState(const QString &device, NM::DeviceState new_state, NM::Reason reason);
   void setActiveAccessPointOf(const QString &device, const QString &access_point);

@@ -48,15 +48,33 @@ QDBusMessage methodCall(const QString &path, const QString &interface, const QSt
 
 namespace {
 
+// What a call to no object comes to without being sent.
+const QString kNotSent = QStringLiteral("org.halcyra.Updater.Error.NoObject");
+
+// Every call leaves through here. NetworkManager names no object with "/" (an activating
+// connection's IPv4 configuration, a disconnected device's access point), and a path never read
+// is empty: a call there could only fail, so none is sent, and the caller gets the failure at
+// once, unreported (see checked).
+QDBusPendingCall send(const QDBusMessage &call, int timeout_ms) {
+  if (emptyPath(call.path())) {
+    return QDBusPendingCall::fromCompletedCall(QDBusMessage::createError(kNotSent, call.path()));
+  }
+  return QDBusConnection::systemBus().asyncCall(call, timeout_ms);
+}
+
 // The reply as it came, an error reply included.
 QDBusMessage blockingReply(const QString &path, const QString &interface, const QString &method,
                            const QVariantList &args) {
-  return QDBusConnection::systemBus().call(methodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs);
+  QDBusPendingCall pending = send(methodCall(path, interface, method, args), kCallTimeoutMs);
+  pending.waitForFinished();
+  return pending.reply();
 }
 
 QDBusMessage checked(const QDBusMessage &reply) {
   if (reply.type() != QDBusMessage::ReplyMessage) {
-    qCritical() << "DBus call error:" << reply.errorMessage();
+    if (reply.errorName() != kNotSent) {
+      qCritical() << "DBus call error:" << reply.errorMessage();
+    }
     return QDBusMessage();
   }
   return reply;
@@ -87,9 +105,8 @@ struct PendingEach {
 
 QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QString &interface, const QString &method,
                                const QVariantList &args) {
-  QDBusConnection bus = QDBusConnection::systemBus();
-  const auto send = [&](int i, int timeout_ms) {
-    return bus.asyncCall(methodCall(paths[i].path(), interface, method, args), timeout_ms);
+  const auto sendTo = [&](int i, int timeout_ms) {
+    return send(methodCall(paths[i].path(), interface, method, args), timeout_ms);
   };
   // The bus refuses more outstanding calls per connection than its limit (128 on a
   // system bus), so only a window of them is in flight at any time.
@@ -104,7 +121,7 @@ QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QStrin
   const QDeadlineTimer ask_again_until((windows + 1) * kCallTimeoutMs, Qt::PreciseTimer);
   const auto sendNext = [&] {
     const QDeadlineTimer deadline(kCallTimeoutMs, Qt::PreciseTimer);
-    in_flight.push_back({next, send(next, kCallTimeoutMs), deadline});
+    in_flight.push_back({next, sendTo(next, kCallTimeoutMs), deadline});
     ++next;
   };
   while (next < paths.size() && next < kMaxCallsInFlight) {
@@ -125,10 +142,10 @@ QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QStrin
     // slow processor, so those asked again may wait until asking again ends.
     if (timedOut(pending.reply()) && own.remainingTime() > 0 && !ask_again_until.hasExpired()) {
       const int timeout_ms = int(std::max(own, ask_again_until).remainingTime());
-      pending = send(current.index, timeout_ms);
+      pending = sendTo(current.index, timeout_ms);
       for (PendingEach &later : in_flight) {
         if (later.call.isFinished() && timedOut(later.call.reply())) {
-          later.call = send(later.index, timeout_ms);
+          later.call = sendTo(later.index, timeout_ms);
           later.deadline = QDeadlineTimer(timeout_ms, Qt::PreciseTimer);
         }
       }
@@ -145,7 +162,7 @@ QVector<QDBusMessage> callEach(const QList<QDBusObjectPath> &paths, const QStrin
 
 QDBusPendingCall callAsync(const QString &path, const QString &interface, const QString &method,
                            const QVariantList &args) {
-  return QDBusConnection::systemBus().asyncCall(methodCall(path, interface, method, args));
+  return send(methodCall(path, interface, method, args), -1);
 }
 
 QVariant firstVariantValue(const QDBusMessage &reply) {

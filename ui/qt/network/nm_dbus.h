@@ -87,7 +87,8 @@ QVariantList toVariants(const Args &...args) {
 }  // namespace nm
 
 // Blocking call to NetworkManager, bounded by 100 ms; every failure becomes the empty T
-// and one critical log line.
+// and one critical log line. A path that names no object (emptyPath) is not called: the
+// empty T at once, without a line.
 template <typename T, typename... Args>
 T call(const QString &path, const QString &interface, const QString &method, const Args &...args) {
   const QVariantList arguments = nm::toVariants(args...);
@@ -102,7 +103,8 @@ T call(const QString &path, const QString &interface, const QString &method, con
   }
 }
 
-// Fire-and-forget or watched call; reports nothing itself.
+// Fire-and-forget or watched call; reports nothing itself. To a path that names no object
+// (emptyPath) nothing is sent: the call is finished at once, with an error.
 template <typename... Args>
 QDBusPendingCall asyncCall(const QString &path, const QString &interface, const QString &method, const Args &...args) {
   return nm::callAsync(path, interface, method, nm::toVariants(args...));

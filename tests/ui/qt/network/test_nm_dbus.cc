@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "tests/fixtures/bus_monitor.h"
 #include "tests/fixtures/message_log.h"
 #include "tests/fixtures/nm_raw.h"
 #include "tests/fixtures/nm_simulator.h"
@@ -154,6 +155,48 @@ private slots:
     working.waitForFinished();
     QVERIFY(!working.isError());
     QVERIFY(log.lines().isEmpty());
+  }
+
+  // NetworkManager's name for no object, and a path never read: nothing is sent there, and
+  // each kind of call gives at once what a failed call gives, without a report.
+  void noObjectIsNotCalled_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("root") << QStringLiteral("/");
+    QTest::newRow("empty") << QString();
+  }
+
+  void noObjectIsNotCalled() {
+    QFETCH(QString, path);
+    const QDBusObjectPath ap = sim.addAccessPoint("Listed", 40);
+    const QDBusObjectPath none = path.isEmpty() ? QDBusObjectPath() : QDBusObjectPath(path);
+    BusMonitor monitor;
+    QVERIFY(monitor.start());
+    MessageLog log;
+
+    QCOMPARE(call<unsigned int>(path, NM_DBUS_INTERFACE_PROPERTIES, "Get", NM_DBUS_INTERFACE_DEVICE, "DeviceType"), 0u);
+    QVERIFY(nm::addressData(none).isEmpty());
+    QCOMPARE(
+        call<QDBusMessage>(path, NM_DBUS_INTERFACE_PROPERTIES, QStringLiteral("GetAll"), NM_DBUS_INTERFACE_IP4_CONFIG)
+            .type(),
+        QDBusMessage::InvalidMessage);
+    QVERIFY(nm::settings(none).isEmpty());
+
+    QDBusPendingCallWatcher async(asyncCall(path, NM_DBUS_INTERFACE_DEVICE_WIRELESS, "GetAllAccessPoints"));
+    QSignalSpy finished(&async, &QDBusPendingCallWatcher::finished);
+    QVERIFY(finished.wait());
+    QVERIFY(async.isError());
+    QVERIFY(!nm::accessPoints(async));
+
+    // Among other objects, the others are read and the replies keep their order.
+    const QVector<std::optional<QVariantMap>> each = nm::accessPointProperties({none, ap});
+    QCOMPARE(each.size(), 2);
+    QVERIFY(!each[0]);
+    QVERIFY(each[1]);
+    QCOMPARE(each[1]->value("Strength").toUInt(), 40u);
+
+    QCOMPARE(monitor.takeCalls(), QStringList{"GetAll " + ap.path()});
+    QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join('\n')));
+    QVERIFY(sim.removeAccessPoint(ap));
   }
 
   void networkManagerAbsent() {

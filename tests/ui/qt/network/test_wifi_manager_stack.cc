@@ -2,6 +2,10 @@
 // simulated radios (inside tests/fixtures/wifi_vm.sh), and the same cases against the simulator
 // with the same networks (tests/fixtures/wifi_vm_networks.json), so the two cannot drift apart.
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 #include <QDBusConnection>
 #include <QDBusReply>
 #include <QDBusVariant>
@@ -10,7 +14,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "tests/fixtures/bus_monitor.h"
+#include "tests/fixtures/message_log.h"
 #include "tests/fixtures/nm_raw.h"
+#include "tests/fixtures/nm_simulator.h"
 #include "ui/qt/network/wifi_manager.h"
 
 namespace {
@@ -112,6 +119,44 @@ QStringList listOrder(const WifiManager &wm) {
     names << ssidText(n.ssid);
   }
   return names;
+}
+
+// Calls, as the bus monitor shows them, sent to "/": the daemon's name for no object.
+bool toNoObject(const QString &call) {
+  return call.endsWith(QStringLiteral(" /"));
+}
+
+QStringList callsToNoObject(const QStringList &calls) {
+  QStringList found;
+  std::copy_if(calls.cbegin(), calls.cend(), std::back_inserter(found), toNoObject);
+  return found;
+}
+
+// Each call to "/" with the few calls that led to it, for a failure message.
+QByteArray leadingToNoObject(const QStringList &calls) {
+  constexpr int kBefore = 5;
+  QStringList shown;
+  for (int i = 0; i < calls.size(); ++i) {
+    if (toNoObject(calls[i])) {
+      const int first = std::max(0, i - kBefore);
+      shown << calls.mid(first, i - first + 1).join(QStringLiteral(" | "));
+    }
+  }
+  return shown.join(QLatin1Char('\n')).toUtf8();
+}
+
+// What the client reported as a failed call. A time-out is a failure too, but one that a slow
+// emulated machine may cause (beyond the 100 ms bound); every other error means a call failed
+// that had no reason to.
+QStringList failedCallsBesidesTimeOuts(const MessageLog &log) {
+  QStringList failed;
+  for (const QString &line : log.lines()) {
+    if (line.startsWith(QStringLiteral("DBus call error:")) &&
+        !line.contains(QStringLiteral("Did not receive a reply"))) {
+      failed << line;
+    }
+  }
+  return failed;
 }
 
 }  // namespace
@@ -373,6 +418,45 @@ private slots:
     QTRY_COMPARE(wrong.count(), 1);
     QCOMPARE(wrong.first().first().toString(), ssid);
     QVERIFY(wifiProfiles().isEmpty());
+  }
+
+  // The daemon names no object with "/": the IPv4 configuration of a connection still
+  // activating, the access point of a disconnected device. Nothing is asked of it, while
+  // joining a secured and then an open network, nor while the list is refreshed with nothing
+  // joined, and no call is reported as failed.
+  void nothingAskedOfNoObject() {
+    BusMonitor monitor;
+    QVERIFY(monitor.start());
+    MessageLog log;
+    WifiManager wm(nullptr);
+    QVERIFY(scanned(wm, {kHome, kCafe}));
+
+    for (const auto &[ssid, key] : {std::pair{kHome, kHomeKey}, std::pair{kCafe, QString()}}) {
+      DeviceRecorder device(wifiDevice());
+      wm.connect(wm.seenNetworks.value(ssid), false, key);
+      QTRY_VERIFY2_WITH_TIMEOUT(device.reached(NM::DeviceState::IpConfig, NM::Reason::None), device.text(), kJoinMs);
+      // A scan that ends while the connection waits for its address refreshes the list right
+      // then; the client's own scans, every 5 s, may end there too.
+      nmraw::call(wifiDevice(), NM_DBUS_INTERFACE_DEVICE_WIRELESS, QStringLiteral("RequestScan"), {QVariantMap()});
+      QTRY_COMPARE_WITH_TIMEOUT(stateIn(wm, ssid), ConnectedType::CONNECTED, kJoinMs);
+      QTRY_VERIFY_WITH_TIMEOUT(!wm.ipv4_address.isEmpty(), kScanMs);
+    }
+    const QStringList joining = monitor.takeCalls();
+
+    for (const QDBusObjectPath &path : wifiProfiles()) {
+      nmraw::deleteConnection(path);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(deviceState(), NM::DeviceState::Disconnected, kJoinMs);
+    QTRY_VERIFY_WITH_TIMEOUT(wm.ipv4_address.isEmpty(), kScanMs);
+    QSignalSpy refreshed(&wm, &WifiManager::refreshSignal);
+    QTRY_VERIFY_WITH_TIMEOUT(refreshed.count() >= 3, 2 * kScanMs);
+    const QStringList leaving_and_disconnected = monitor.takeCalls();
+
+    QVERIFY(!callsOf(joining, QStringLiteral("GetAllAccessPoints")).isEmpty());
+    QVERIFY2(callsToNoObject(joining).isEmpty(), leadingToNoObject(joining));
+    QVERIFY(callsOf(leaving_and_disconnected, QStringLiteral("GetAllAccessPoints")).size() >= 3);
+    QVERIFY2(callsToNoObject(leaving_and_disconnected).isEmpty(), leadingToNoObject(leaving_and_disconnected));
+    QVERIFY2(failedCallsBesidesTimeOuts(log).isEmpty(), qPrintable(failedCallsBesidesTimeOuts(log).join('\n')));
   }
 
   // Deleting the profile in use disconnects the device.
