@@ -23,7 +23,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5svg5, qtwayland5, fonts-inter")
+# The Wayland shell integration is built on Qt's private interfaces, which hold only for the Qt
+# release it was built against.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libqt5svg5, qtwayland5, fonts-inter, qtbase-abi-${Qt5Core_VERSION_MAJOR}-${Qt5Core_VERSION_MINOR}-${Qt5Core_VERSION_PATCH}, qtwayland-client-abi-${Qt5Core_VERSION_MAJOR}-${Qt5Core_VERSION_MINOR}-${Qt5Core_VERSION_PATCH}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "network-manager, sudo")
 
 # Besides the program, a Debian package carries its copyright, the changelog of a native package

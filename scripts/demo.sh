@@ -1,5 +1,5 @@
 #!/bin/bash
-# Usage: scripts/demo.sh [--fail | --real-wifi]
+# Usage: scripts/demo.sh [--fail | --real-wifi | --device]
 #
 # Sets up this Debian 12 machine (packages), builds the program and runs it on a simulated
 # device, with no hardware and nothing on the host touched (tests/fixtures/device_root.sh): its
@@ -22,27 +22,34 @@
 # the same network names and passwords), the program on an X screen inside it; it also joins the open
 # "Harbour Cafe". Its screenshots go to DEMO_OUT (default build/demo-screenshots/real-wifi). The
 # machine boots in 20-60 s under software emulation; the walk takes a few minutes.
+#
+# --device walks it on the device twin: the same machine with the device's screen, a portrait
+# 1080x2160 display on which weston (DRM/KMS, kiosk shell) shows the program turned, and a
+# touchscreen; every step is a touch, with a swipe down the list. Its screenshots go to DEMO_OUT
+# (default build/demo-screenshots/device): panel-NAME.png is the panel as it shows, NAME.png the
+# same turned for reading. It prints how long the first frame and a tap's answer took to show.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 fail=0
-real_wifi=0
+machine=""
 for arg in "$@"; do
   case "$arg" in
     --fail) fail=1 ;;
-    --real-wifi) real_wifi=1 ;;
-    *) echo "usage: $0 [--fail | --real-wifi]" >&2; exit 2 ;;
+    --real-wifi) machine=real-wifi ;;
+    --device) machine=device ;;
+    *) echo "usage: $0 [--fail | --real-wifi | --device]" >&2; exit 2 ;;
   esac
 done
 
-if [ "$real_wifi" = 1 ]; then
+if [ -n "$machine" ]; then
   bash scripts/deps.sh
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null >/dev/null
   cmake --build build -j"$(nproc)" --target updater screen_probe screen_ask </dev/null
-  out="${DEMO_OUT:-$PWD/build/demo-screenshots/real-wifi}"
-  scripts/screenshots/wifi_walk.sh --real-wifi "$out"
-  echo "demo: the Wi-Fi walk on the real stack (list, password, wrong password, connected, open network" \
-    "joined, installing) is in $out"
+  out="${DEMO_OUT:-$PWD/build/demo-screenshots/$machine}"
+  scripts/screenshots/wifi_walk.sh "--$machine" "$out"
+  echo "demo: the Wi-Fi walk on the $machine machine (list, password, wrong password, connected, open" \
+    "network joined, installing) is in $out: $(cd "$out" && find . -name '*.png' -printf '%P\n' | sort | paste -sd ' ')"
   exit 0
 fi
 
@@ -67,8 +74,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 0
 fi
 
-# On a desktop an X11 window (XWayland included) is preferred: on Wayland the program rotates its
-# buffers for the device's mounted panel, which would turn the window sideways here.
+# On a desktop an X11 window (XWayland included) is preferred; a Wayland desktop shows it upright
+# as well (the program turns its buffers only on a portrait output, the device's panel).
 if [ -n "${DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=xcb
 else

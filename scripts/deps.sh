@@ -25,6 +25,7 @@ PACKAGES=(
 WIFI_VM_PACKAGES=(
   qemu-system-x86 busybox-static kmod xz-utils udev dbus-daemon libglib2.0-bin network-manager
   wpasupplicant hostapd iw wireless-regdb dnsmasq-base nftables iproute2 util-linux
+  weston python3-evdev imagemagick
 )
 ARM64_PACKAGES=(
   crossbuild-essential-arm64 qemu-user-static python3-seccomp pkgconf:arm64
