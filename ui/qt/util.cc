@@ -98,6 +98,15 @@ void setQtSurfaceFormat() {
   QSurfaceFormat::setDefaultFormat(fmt);
 }
 
+bool takeQuitRequest() {
+  char buf[16];
+  bool asked = false;
+  while (quit_pipe[0] >= 0 && ::read(quit_pipe[0], buf, sizeof(buf)) > 0) {
+    asked = true;
+  }
+  return asked;
+}
+
 void sigTermHandler(int sig) {
   const int saved_errno = errno;
   std::signal(sig, SIG_DFL);

@@ -12,6 +12,9 @@ const QString ASSET_PATH = ":/";
 void initApp(int argc, char *argv[]);
 void setQtSurfaceFormat();
 void sigTermHandler(int sig);
+// Whether SIGINT or SIGTERM asked the program to stop since this was last asked: for code that
+// runs when the event loop, which otherwise takes that request, no longer does.
+bool takeQuitRequest();
 
 // Device information.
 QString getVersion();

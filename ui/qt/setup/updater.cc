@@ -1,5 +1,7 @@
 #include "ui/qt/setup/updater.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include <QDebug>
@@ -8,11 +10,14 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "common/swaglog.h"
 #include "system/hardware/zorv/hardware.h"
+#include "ui/qt/display_loss.h"
 #include "ui/qt/network/networking.h"
 #include "ui/qt/qt_window.h"
 #include "ui/qt/require.h"
 #include "ui/qt/setup/progress.h"
+#include "ui/qt/util.h"
 #include "ui/qt/widgets/button_style.h"
 
 namespace {
@@ -35,6 +40,26 @@ const QString kWindowStyle = QStringLiteral(R"(
     background-color: #364DEF;
   }
 )") + largeButtonStyle({QStringLiteral("QPushButton#navBtn")});
+
+// How often a copy waiting for another one tries the update lock again, and how often an update
+// that goes on without a screen looks whether the program was asked to stop.
+constexpr int kRetryLockMs = 1000;
+constexpr int kQuitCheckMs = 200;
+
+// A page's title and the text under it, as the prompt shows them.
+void addHeading(QVBoxLayout *layout, const QString &title, const QString &description) {
+  QWidget *page = layout->parentWidget();
+  auto *heading = new QLabel(title, page);
+  heading->setStyleSheet(QStringLiteral("font-size: 80px; font-weight: bold;"));
+  layout->addWidget(heading);
+
+  layout->addSpacing(75);
+
+  auto *desc = new QLabel(description, page);
+  desc->setWordWrap(true);
+  desc->setStyleSheet(QStringLiteral("font-size: 65px;"));
+  layout->addWidget(desc);
+}
 
 QPushButton *navButton(const QString &label, QWidget *parent) {
   auto *btn = new QPushButton(label, parent);
@@ -101,6 +126,10 @@ Updater::Updater(const QString &updater, const QString &manifest, QWidget *paren
   REQUIRE(updater.size());
   REQUIRE(manifest.size());
   followUpdater();
+  display_loss::onLoss([] {
+    LOGW("the display went away before the update started");
+    fprintf(stderr, "updater: the screen went away before the update started: nothing was installed\n");
+  });
 
   // Set before the pages exist, so each widget takes its style once as it is added rather than
   // the whole tree being styled again afterwards.
@@ -108,9 +137,14 @@ Updater::Updater(const QString &updater, const QString &manifest, QWidget *paren
   prompt = buildPrompt();
   wifi = buildWifi();
   progress = buildProgress();
+  waiting = buildWaiting();
   addWidget(prompt);
   addWidget(wifi);
   addWidget(progress);
+  addWidget(waiting);
+  if (!lock.take()) {
+    waitForOtherCopy();
+  }
   // The first frame shows the prompt only: the network panel is made right after it, or before the
   // Wi-Fi page shows if that comes first.
   new AfterFirstFrame(this, [this] { addNetworkPanel(); });
@@ -132,18 +166,9 @@ QWidget *Updater::buildPrompt() {
   auto *layout = new QVBoxLayout(page);
   layout->setContentsMargins(100, 250, 100, 100);
 
-  auto *title = new QLabel(tr("Update Required"), page);
-  title->setStyleSheet(QStringLiteral("font-size: 80px; font-weight: bold;"));
-  layout->addWidget(title);
-
-  layout->addSpacing(75);
-
-  auto *desc = new QLabel(tr("An operating system update is required. Connect your device to Wi-Fi for the fastest "
-                             "update experience. The download size is approximately 1GB."),
-                          page);
-  desc->setWordWrap(true);
-  desc->setStyleSheet(QStringLiteral("font-size: 65px;"));
-  layout->addWidget(desc);
+  addHeading(layout, tr("Update Required"),
+             tr("An operating system update is required. Connect your device to Wi-Fi for the fastest "
+                "update experience. The download size is approximately 1GB."));
 
   layout->addStretch();
 
@@ -160,6 +185,18 @@ QWidget *Updater::buildPrompt() {
   buttons->addWidget(install_btn);
   QObject::connect(install_btn, &QPushButton::clicked, this, &Updater::installUpdate);
 
+  return page;
+}
+
+// What a copy started while another one installs shows: there is nothing to do but wait.
+QWidget *Updater::buildWaiting() {
+  auto *page = new QWidget(this);
+  auto *layout = new QVBoxLayout(page);
+  layout->setContentsMargins(100, 250, 100, 100);
+  addHeading(layout, tr("Installing Update"),
+             tr("The update is already being installed. Please wait: the device will restart by itself when it "
+                "is done."));
+  layout->addStretch();
   return page;
 }
 
@@ -227,9 +264,53 @@ void Updater::followUpdater() {
   proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 
+void Updater::waitForOtherCopy() {
+  LOGW("another copy of the program owns the update; waiting for it");
+  setCurrentWidget(waiting);
+  retry_lock.setInterval(kRetryLockMs);
+  QObject::connect(&retry_lock, &QTimer::timeout, this, [this] {
+    if (lock.take()) {
+      retry_lock.stop();
+      setCurrentWidget(prompt);
+    }
+  });
+  retry_lock.start();
+}
+
 void Updater::installUpdate() {
   setCurrentWidget(progress);
+  // From here a lost screen must not end the update with the program.
+  display_loss::onLoss([this] { finishWithoutScreen(); });
   proc.start(updater, {QStringLiteral("--swap"), manifest}, QIODevice::ReadWrite);
+}
+
+// The display went away while the updater runs, and no event loop will run again: the update goes
+// on to its end without a screen, its output still read so that it never writes into a closed
+// pipe, and its exit code decides as always. A stop asked by signal still stops it, as the event
+// loop would have.
+void Updater::finishWithoutScreen() {
+  LOGW("the display went away during the update; it goes on without a screen");
+  proc.disconnect(this);
+  if (proc.state() == QProcess::Starting) {
+    proc.waitForStarted(-1);
+  }
+  while (proc.state() != QProcess::NotRunning) {
+    proc.waitForFinished(kQuitCheckMs);
+    proc.readAllStandardOutput();
+    if (takeQuitRequest()) {
+      proc.kill();
+      proc.waitForFinished(-1);
+      std::exit(0);
+    }
+  }
+  const bool started = proc.error() != QProcess::FailedToStart;
+  qDebug().nospace() << "finished with " << proc.exitCode();
+  if (started && proc.exitStatus() == QProcess::NormalExit && proc.exitCode() == 0) {
+    HardwareZorv::reboot();
+    std::exit(0);
+  }
+  LOGE("the update failed with exit code %d while no screen was left to show it", started ? proc.exitCode() : -1);
+  std::exit(kFailedWithoutScreen);
 }
 
 void Updater::readProgress() {

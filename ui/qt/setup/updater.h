@@ -6,12 +6,18 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+
+#include "ui/qt/setup/update_lock.h"
 
 class Updater : public QStackedWidget {
   Q_OBJECT
 
 public:
+  // The status the process ends with when the update failed while no screen was left to say so.
+  static constexpr int kFailedWithoutScreen = 2;
+
   explicit Updater(const QString &updater, const QString &manifest, QWidget *parent = nullptr);
   ~Updater() override;
 
@@ -22,6 +28,7 @@ public slots:
 
 private:
   QWidget *buildPrompt();
+  QWidget *buildWaiting();
   QWidget *buildWifi();
   void addNetworkPanel();
   QWidget *buildProgress();
@@ -29,12 +36,17 @@ private:
   void followUpdater();
   void startFailed(QProcess::ProcessError error);
   void showFailure();
+  // Another copy owns the update: this one waits, and offers it again once that copy has let go.
+  void waitForOtherCopy();
+  void finishWithoutScreen();
 
   QProcess proc;
   QString updater, manifest;
+  UpdateLock lock;
+  QTimer retry_lock;
 
   QLabel *text;
   QProgressBar *bar;
   QPushButton *reboot;
-  QWidget *prompt, *wifi, *progress;
+  QWidget *prompt, *wifi, *progress, *waiting;
 };

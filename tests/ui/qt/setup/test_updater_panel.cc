@@ -11,15 +11,14 @@
 #include "tests/fixtures/built_program.h"
 #include "tests/fixtures/nm_raw.h"
 #include "tests/fixtures/panel_compositor.h"
+#include "tests/fixtures/panel_taps.h"
 #include "tests/fixtures/probe_client.h"
 #include "tests/ui/qt/device_root_guard.h"
 
 namespace {
 
-// The device's panel is portrait and shows the landscape window turned: what the window draws at
-// (x, y) shows on the panel at (y, 2160 - x).
 QPointF onPanel(const QPoint &window_point) {
-  return QPointF(window_point.y() + 0.5, PanelCompositor::kPanelHeight - window_point.x() - 0.5);
+  return PanelTaps::onPanel(window_point);
 }
 
 // What the program asked of the compositor, from its Wayland log: the sizes it announced for its
@@ -127,42 +126,6 @@ private:
     QVERIFY(app.waitForStarted());
   }
 
-  // Taps what shows `text` on the panel, as a finger would, and waits until the program took it.
-  static bool tapText(const PanelCompositor &screen, const ProbeClient &probe, const QString &text) {
-    const auto at = probe.find(text);
-    if (!at) {
-      qWarning("nothing shows \"%s\"", qPrintable(text));
-      return false;
-    }
-    return tapAt(screen, probe, *at);
-  }
-
-  static bool tapAt(const PanelCompositor &screen, const ProbeClient &probe, const QPoint &window_point) {
-    const int before = probe.taps();
-    return before >= 0 && screen.tap(onPanel(window_point)) &&
-           QTest::qWaitFor([&] { return probe.taps() > before; }, 10000);
-  }
-
-  // Types on the open dialog's keyboard, turning its pages as needed.
-  static bool typeKeys(const PanelCompositor &screen, const ProbeClient &probe, const QString &text) {
-    for (const QChar c : text) {
-      for (int hops = 0;; ++hops) {
-        const auto key = probe.key(c);
-        if (!key || hops == 4) {
-          qWarning("no key types \"%s\"", qPrintable(QString(c)));
-          return false;
-        }
-        if (!tapAt(screen, probe, key->at)) {
-          return false;
-        }
-        if (key->types) {
-          break;
-        }
-      }
-    }
-    return true;
-  }
-
   static QString pskOf(const QByteArray &ssid) {
     const QList<QDBusObjectPath> saved = nmraw::connectionsWithSsid(ssid);
     if (saved.isEmpty()) {
@@ -218,6 +181,7 @@ private slots:
     QProcess app;
     startProgram(app, screen, {updater, QStringLiteral("manifest.json")});
     const ProbeClient probe(probeSocket());
+    const PanelTaps taps(screen, probe);
     QVERIFY2(probe.waitShown(QStringLiteral("Update Required"), 30000), app.readAllStandardError().constData());
 
     // The picture fills the panel, turned: each button's face shows where the turn puts it.
@@ -228,17 +192,17 @@ private slots:
                              15000);
     QVERIFY(colourNear(screen.picture(), onPanel(*connect - QPoint(300, 0)), qRgb(0x33, 0x33, 0x33)));
 
-    QVERIFY(tapText(screen, probe, QStringLiteral("Connect to Wi-Fi")));
+    QVERIFY(taps.tapText(QStringLiteral("Connect to Wi-Fi")));
     QVERIFY(probe.waitShown(QStringLiteral("Back")));
-    QVERIFY(tapText(screen, probe, QStringLiteral("Fernhill Home")));
+    QVERIFY(taps.tapText(QStringLiteral("Fernhill Home")));
     QVERIFY(probe.waitShown(QStringLiteral("Enter password")));
-    QVERIFY(typeKeys(screen, probe, QStringLiteral("fernhill-home")));
-    QVERIFY(tapText(screen, probe, QStringLiteral("→")));
+    QVERIFY(taps.typeKeys(QStringLiteral("fernhill-home")));
+    QVERIFY(taps.tapText(QStringLiteral("→")));
     QTRY_COMPARE_WITH_TIMEOUT(pskOf("Fernhill Home"), QStringLiteral("fernhill-home"), 15000);
     QVERIFY(!probe.ask({QStringLiteral("shown"), QStringLiteral("Enter password")}));
 
-    QVERIFY(tapText(screen, probe, QStringLiteral("Back")));
-    QVERIFY(tapText(screen, probe, QStringLiteral("Install")));
+    QVERIFY(taps.tapText(QStringLiteral("Back")));
+    QVERIFY(taps.tapText(QStringLiteral("Install")));
     QTRY_COMPARE_WITH_TIMEOUT(readAll(sudo_log), QByteArray("reboot\n"), 15000);
     QCOMPARE(readAll(record), QByteArray("--swap\nmanifest.json\n"));
 
@@ -275,7 +239,8 @@ private slots:
     QProcess app;
     startProgram(app, screen, {QStringLiteral("/bin/true"), QStringLiteral("m")});
     const ProbeClient probe(probeSocket());
-    QVERIFY(tapText(screen, probe, QStringLiteral("Connect to Wi-Fi")));
+    const PanelTaps taps(screen, probe);
+    QVERIFY(taps.tapText(QStringLiteral("Connect to Wi-Fi")));
     QVERIFY(probe.waitShown(QStringLiteral("Harbour Cafe")));
     const auto before = probe.where(QStringLiteral("Harbour Cafe"));
     QVERIFY(before);
