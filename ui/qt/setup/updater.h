@@ -6,7 +6,10 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+
+#include "ui/qt/setup/time_left.h"
 
 class Updater : public QStackedWidget {
   Q_OBJECT
@@ -29,6 +32,7 @@ private:
   void followUpdater();
   void startFailed(QProcess::ProcessError error);
   void showFailure();
+  void showTimeLeft();
 
   QProcess proc;
   QString updater, manifest;
@@ -37,4 +41,8 @@ private:
   QProgressBar *bar;
   QPushButton *reboot;
   QWidget *prompt, *wifi, *progress;
+
+  QLabel *time_left_label;
+  TimeLeft time_left;
+  QTimer time_left_check;  // told again once the number may have stood still too long
 };
