@@ -22,6 +22,9 @@ struct SimAccessPoint {
   bool ownHotspot = false;
   bool placeholder = false;  // stands in for a hidden network while the daemon looks for it
   QString hwAddress;         // empty for the placeholder, which has no radio behind it
+  bool offAir = false;       // gone, but still listed until scans have missed it
+  int missedScans = 0;
+  bool noAddress = false;  // joins, but its DHCP never answers
 };
 
 struct SimDevice {
@@ -74,6 +77,11 @@ public:
   QString addActiveConnection(const QString &type, const QString &address);
   void finishScan();
   void setScanDelay(int ms) { scanDelayMs = ms; }
+  // The access points of a network leave the air, or come back; the number of them.
+  int takeAway(const QByteArray &ssid);
+  int bringBack(const QByteArray &ssid);
+  // The network's DHCP stops answering, or answers again; the number of its access points.
+  int withholdAddress(const QByteArray &ssid, bool withhold);
   void setFault(const QString &name, const QString &fault);
   // From the next call of `method` on, nothing is answered for `ms`; then every call held
   // meanwhile is answered in order, as a daemon that was busy would.
@@ -103,7 +111,8 @@ private:
   QStringList deviceOrder;
   QStringList apOrder;
   QStringList activeOrder;
-  QList<SimAccessPoint> scannedAside;  // while a hotspot starts
+  QList<SimAccessPoint> scannedAside;    // while a hotspot starts
+  QList<SimAccessPoint> offAirUnlisted;  // gone, and no longer listed
 
   QString nextPath(const QString &kind);
   QString firstDevice(NM::DeviceType type) const;
@@ -140,6 +149,7 @@ private:
   void setDeviceState(const QString &device, NM::DeviceState new_state, NM::Reason reason);
   void setActiveAccessPointOf(const QString &device, const QString &access_point);
   QString findAccessPoint(const QString &device, const QByteArray &ssid) const;
+  void forgetMissedAccessPoints();
   void activeConnectionsChanged();
 
   QString addConnection(Connection settings);

@@ -44,6 +44,13 @@ QDBusObjectPath objectPath(const QString &path) {
   return QDBusObjectPath(path.isEmpty() ? kRootPath : path);
 }
 
+// A join ends unjoined when the daemon fails it, or when the device can no longer be used: the
+// supplicant going away takes it to "unavailable" (reason 10) without passing "failed".
+bool endsAttempt(NM::DeviceState state) {
+  return state == NM::DeviceState::Failed || state == NM::DeviceState::Unavailable ||
+         state == NM::DeviceState::Unmanaged;
+}
+
 }  // namespace
 
 // The bytes up to the first zero byte, decoded as UTF-8.
@@ -296,6 +303,9 @@ void WifiManager::forgetConnection(const QString &ssid) {
 }
 
 void WifiManager::setCurrentConnecting(const QString &ssid) {
+  if (ssid != connecting_to_network) {
+    attempt_key_refused = false;
+  }
   connecting_to_network = ssid;
   for (auto it = seenNetworks.begin(); it != seenNetworks.end(); ++it) {
     it->connected = it.key() == ssid ? ConnectedType::CONNECTING : ConnectedType::DISCONNECTED;
@@ -316,6 +326,8 @@ std::optional<QDBusPendingCall> WifiManager::activateWifiConnection(const QStrin
 void WifiManager::connect(const Network &n, bool is_hidden, const QString &password, const QString &username) {
   Q_UNUSED(username);
   const QString ssid = ssidText(n.ssid);
+  // A new key is a new attempt, even on the network whose key was just refused.
+  attempt_key_refused = false;
   setCurrentConnecting(ssid);
   forgetConnection(ssid);
 
@@ -365,15 +377,37 @@ void WifiManager::endRefusedAttempt(const QString &ssid, bool key_refused) {
 void WifiManager::stateChange(unsigned int new_state, unsigned int previous_state, unsigned int change_reason) {
   Q_UNUSED(previous_state);
   const auto state = NM::DeviceState(new_state);
-  if (state == NM::DeviceState::NeedAuth && NM::Reason(change_reason) == NM::Reason::SupplicantDisconnect) {
+  const auto reason = NM::Reason(change_reason);
+  if (state == NM::DeviceState::NeedAuth && reason == NM::Reason::SupplicantDisconnect) {
     if (!connecting_to_network.isEmpty()) {
+      attempt_key_refused = true;
       forgetConnection(connecting_to_network);
       emit wrongPassword(connecting_to_network);
     }
   } else if (state == NM::DeviceState::Activated) {
     connecting_to_network.clear();
     refreshNetworks();
+  } else if (endsAttempt(state)) {
+    endFailedAttempt(reason);
   }
+}
+
+// Only the user's own joins are reported: the daemon's own attempts (none in progress here) fail
+// and retry by themselves, and the hotspot's failures are the advanced page's to show. A wrong key
+// (reported as such, and failing with no secrets after it) has its own question.
+void WifiManager::endFailedAttempt(NM::Reason reason) {
+  if (connecting_to_network.isEmpty() || connecting_to_network == tethering_ssid || attempt_key_refused ||
+      reason == NM::Reason::NoSecrets) {
+    return;
+  }
+  const QString ssid = std::exchange(connecting_to_network, QString());
+  const auto network = seenNetworks.find(ssid);
+  if (network != seenNetworks.end()) {
+    network->connected = ConnectedType::DISCONNECTED;
+  }
+  emit refreshSignal();
+  refreshNetworks();
+  emit connectionFailed(ssid, uint(reason));
 }
 
 QVector<QDBusObjectPath> WifiManager::getActiveConnections() {
