@@ -16,7 +16,7 @@ public:
   // Milliseconds since any fixed point, never going back.
   using Clock = std::function<qint64()>;
 
-  // Only the readings of this long ago count towards the pace.
+  // Only readings this recent count towards the pace.
   static constexpr qint64 kWindowMs = 20000;
   // The pace must have been seen for this long.
   static constexpr qint64 kSteadyMs = 3000;
