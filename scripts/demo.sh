@@ -14,8 +14,8 @@
 # With a display (DISPLAY or WAYLAND_DISPLAY set) the window opens there; SCALE=0.5 makes the
 # window fit a laptop screen (the screen's own sizes stay in device pixels, so it is cramped). Without one it runs under Xvfb, taps through the screens itself and saves a
 # screenshot of each (DEMO_OUT, default build/demo-screenshots); it also walks the Wi-Fi path:
-# opens the Wi-Fi page, joins "Fernhill Home" with a wrong and then the right password, goes back
-# and installs.
+# opens the Wi-Fi page, joins "Fernhill Home" with a wrong and then the right password, joins the
+# open "Harbour Cafe", tries "Neighbour's Wi-Fi" as it goes out of range, goes back and installs.
 #
 # --real-wifi walks the same Wi-Fi path on the real stack instead: NetworkManager, wpa_supplicant and
 # hostapd on simulated radios inside a throw-away virtual machine (tests/fixtures/wifi_vm.sh, with
@@ -42,7 +42,7 @@ if [ "$real_wifi" = 1 ]; then
   out="${DEMO_OUT:-$PWD/build/demo-screenshots/real-wifi}"
   scripts/screenshots/wifi_walk.sh --real-wifi "$out"
   echo "demo: the Wi-Fi walk on the real stack (list, password, wrong password, connected, open network" \
-    "joined, installing) is in $out"
+    "joined, out of range, installing) is in $out"
   exit 0
 fi
 
@@ -60,8 +60,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: no display; running under Xvfb and tapping through the screens"
   scripts/screenshots/updater.sh "$out"
   scripts/screenshots/wifi_walk.sh "$out"
-  echo "demo: a screenshot of each screen (prompt, Wi-Fi, progress, failure, and the Wi-Fi walk:" \
-    "list, password, wrong password, connected, installing) is in $out"
+  echo "demo: a screenshot of each screen (prompt, Wi-Fi, progress with the time left, failure, and the" \
+    "Wi-Fi walk: list, password, wrong password, connected, open network joined, out of range," \
+    "installing) is in $out"
   exit 0
 fi
 
