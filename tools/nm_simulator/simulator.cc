@@ -718,7 +718,7 @@ void NetworkManagerSimulator::setActiveAccessPointOf(const QString &device, cons
 QString NetworkManagerSimulator::findAccessPoint(const QString &device, const QByteArray &ssid) const {
   Q_UNUSED(device);
   QString best;
-  const auto better = [this](const SimAccessPoint &ap, const SimAccessPoint &than) {
+  const auto better = [](const SimAccessPoint &ap, const SimAccessPoint &than) {
     return std::make_pair(!ap.offAir, ap.strength) > std::make_pair(!than.offAir, than.strength);
   };
   for (const QString &path : apOrder) {
