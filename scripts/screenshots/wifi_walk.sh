@@ -16,7 +16,8 @@
 # simulated radios, inside the virtual machine of tests/fixtures/wifi_vm.sh (which has the same
 # networks and keys).
 # Every step waits for what the screen or the daemon shows; the walk fails when something does
-# not come. Needs a built program and simulator (build/, or BUILD_DIR). Prints what it checked.
+# not come (a failed walk leaves walk-failed.png and program-output.txt beside its screenshots).
+# Needs a built program and simulator (build/, or BUILD_DIR). Prints what it checked.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -43,7 +44,7 @@ if [ ${#mode[@]} -eq 0 ] && [ -z "${NM_SIMULATOR_PID:-}" ]; then
 fi
 
 # What an earlier failed walk left there would read as this walk's.
-rm -f "$out/failed.png" "$out/program-output.txt"
+rm -f "$out/walk-failed.png" "$out/program-output.txt"
 program="$build/ui/qt/setup/updater"
 sample="$root/tools/sample-updater/sample-updater"
 manifest="$root/tools/sample-updater/manifest.json"
@@ -56,7 +57,7 @@ cleanup() {
   if [ -n "$app_pid" ]; then kill -TERM "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
   # A failed walk keeps the screen and what the program printed beside its screenshots.
   if [ "$rc" -ne 0 ]; then
-    import -window root "$out/failed.png" 2>/dev/null || true
+    import -window root "$out/walk-failed.png" 2>/dev/null || true
     cp "$work/app.err" "$out/program-output.txt" 2>/dev/null || true
   fi
   rm -rf "$work"

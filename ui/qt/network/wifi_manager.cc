@@ -295,7 +295,16 @@ bool WifiManager::isKnownConnection(const QString &ssid) {
   return !getConnectionPath(ssid).path().isEmpty();
 }
 
+// The user's Forget also ends a join of the network in progress: the daemon drops it without a
+// failure (110/38), and a later failure would otherwise be told under its name.
 void WifiManager::forgetConnection(const QString &ssid) {
+  if (!connecting_to_network.isEmpty() && ssid == connecting_to_network) {
+    dropAttempt(ssid);
+  }
+  deleteSavedConnection(ssid);
+}
+
+void WifiManager::deleteSavedConnection(const QString &ssid) {
   const QDBusObjectPath path = getConnectionPath(ssid);
   if (!path.path().isEmpty()) {
     nm::deleteConnection(path);
@@ -329,7 +338,7 @@ void WifiManager::connect(const Network &n, bool is_hidden, const QString &passw
   // A new key is a new attempt, even on the network whose key was just refused.
   attempt_key_refused = false;
   setCurrentConnecting(ssid);
-  forgetConnection(ssid);
+  deleteSavedConnection(ssid);
 
   Connection connection;
   connection[Section::Connection][Key::Type] = kWifiType;
@@ -362,13 +371,7 @@ void WifiManager::connect(const Network &n, bool is_hidden, const QString &passw
 // refused key is reported like a wrong one, from the event loop as the daemon's report would
 // come, so the user is asked again.
 void WifiManager::endRefusedAttempt(const QString &ssid, bool key_refused) {
-  connecting_to_network.clear();
-  const auto network = seenNetworks.find(ssid);
-  if (network != seenNetworks.end()) {
-    network->connected = ConnectedType::DISCONNECTED;
-  }
-  emit refreshSignal();
-  refreshNetworks();
+  dropAttempt(ssid);
   if (key_refused) {
     QTimer::singleShot(0, this, [this, ssid] { emit wrongPassword(ssid); });
   }
@@ -381,7 +384,7 @@ void WifiManager::stateChange(unsigned int new_state, unsigned int previous_stat
   if (state == NM::DeviceState::NeedAuth && reason == NM::Reason::SupplicantDisconnect) {
     if (!connecting_to_network.isEmpty()) {
       attempt_key_refused = true;
-      forgetConnection(connecting_to_network);
+      deleteSavedConnection(connecting_to_network);
       emit wrongPassword(connecting_to_network);
     }
   } else if (state == NM::DeviceState::Activated) {
@@ -400,14 +403,20 @@ void WifiManager::endFailedAttempt(NM::Reason reason) {
       reason == NM::Reason::NoSecrets) {
     return;
   }
-  const QString ssid = std::exchange(connecting_to_network, QString());
+  const QString ssid = connecting_to_network;
+  dropAttempt(ssid);
+  emit connectionFailed(ssid, uint(reason));
+}
+
+// The attempt is over unjoined: its row stops showing it at once.
+void WifiManager::dropAttempt(const QString &ssid) {
+  connecting_to_network.clear();
   const auto network = seenNetworks.find(ssid);
   if (network != seenNetworks.end()) {
     network->connected = ConnectedType::DISCONNECTED;
   }
   emit refreshSignal();
   refreshNetworks();
-  emit connectionFailed(ssid, uint(reason));
 }
 
 QVector<QDBusObjectPath> WifiManager::getActiveConnections() {

@@ -104,8 +104,10 @@ private:
   Connection getConnectionSettings(const QDBusObjectPath &path);
   QDBusObjectPath getConnectionPath(const QString &ssid);
   void setCurrentConnecting(const QString &ssid);
+  void deleteSavedConnection(const QString &ssid);
   void endRefusedAttempt(const QString &ssid, bool key_refused);
   void endFailedAttempt(NM::Reason reason);
+  void dropAttempt(const QString &ssid);
   void readSettingsLater(const QDBusObjectPath &path);
   void addKnownConnection(const QDBusObjectPath &path, const Connection &settings);
   QVector<QDBusObjectPath> getActiveConnections();

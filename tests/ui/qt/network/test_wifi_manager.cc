@@ -697,6 +697,27 @@ private slots:
     QCOMPARE(failed.count(), 0);
   }
 
+  // Forgetting the network being joined ends the attempt (the daemon drops it, 110/38): a failure
+  // after it is not told under its name.
+  void forgettingTheJoinedNetworkEndsTheAttempt() {
+    sim.addAccessPoint("Home", 70, NM::Security::Wpa2Psk, kRightPassword);
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy failed(&wm, &WifiManager::connectionFailed);
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+
+    wm.forgetConnection("Home");
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::DISCONNECTED);
+    QTRY_VERIFY(!wm.isKnownConnection("Home"));
+    sim.setDeviceState(NM::DeviceState::Deactivating, NM::Reason::ConnectionRemoved);
+    sim.setDeviceState(NM::DeviceState::Disconnected, NM::Reason::ConnectionRemoved);
+    sim.setDeviceState(NM::DeviceState::Failed, NM::Reason::SsidNotFound);
+    sim.settle();
+    QCOMPARE(failed.count(), 0);
+  }
+
   // A new key after a refused one is a new attempt: its own failure is reported.
   void failureAfterARefusedKeyReported() {
     sim.addAccessPoint("Home", 70, NM::Security::Wpa2Psk, kRightPassword);
