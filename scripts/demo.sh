@@ -15,7 +15,8 @@
 # window fit a laptop screen (the screen's own sizes stay in device pixels, so it is cramped). Without one it runs under Xvfb, taps through the screens itself and saves a
 # screenshot of each into DEMO_OUT/updater (DEMO_OUT defaults to build/demo-screenshots); it also
 # walks the Wi-Fi path into DEMO_OUT/wifi-walk: opens the Wi-Fi page, joins "Fernhill Home" with a
-# wrong and then the right password, goes back and installs. Its last line lists the pictures.
+# wrong and then the right password, joins the open "Harbour Cafe", tries "Neighbour's Wi-Fi" as it
+# goes out of range, goes back and installs. Its last line lists the pictures.
 #
 # --real-wifi walks the same Wi-Fi path on the real stack instead: NetworkManager, wpa_supplicant and
 # hostapd on simulated radios inside a throw-away virtual machine (tests/fixtures/wifi_vm.sh, with
@@ -49,7 +50,7 @@ if [ -n "$machine" ]; then
   out="${DEMO_OUT:-$PWD/build/demo-screenshots/$machine}"
   scripts/screenshots/wifi_walk.sh "--$machine" "$out"
   echo "demo: the Wi-Fi walk on the $machine machine (list, password, wrong password, connected, open" \
-    "network joined, installing) is in $out: $(cd "$out" && find . -name '*.png' -printf '%P\n' | sort | paste -sd ' ')"
+    "network joined, out of range, installing) is in $out: $(cd "$out" && find . -name '*.png' -printf '%P\n' | sort | paste -sd ' ')"
   exit 0
 fi
 

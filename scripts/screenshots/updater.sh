@@ -4,9 +4,11 @@
 # Renders the update program's screens under Xvfb at 2160x1080 with the Inter font, on the
 # simulated device (tests/fixtures/device_root.sh), tapping with xdotool like a user would what shows
 # each text (scripts/screenshots/drive.sh):
-#   1. prompt.png, wifi.png, progress.png, then the sample updater succeeds and the device
-#      "reboots" (reported by the simulated sudo);
-#   2. a second run whose sample updater fails: failed.png, then "Reboot" is tapped.
+#   1. prompt.png, wifi.png, progress.png (once the time left shows under the bar, within 15 s of
+#      the download's start; the next phase must start without it), then the sample updater
+#      succeeds and the device "reboots" (reported by the simulated sudo);
+#   2. a second run whose sample updater fails: failed.png (no time left shown), then "Reboot" is
+#      tapped.
 # Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
 set -euo pipefail
 
@@ -60,8 +62,13 @@ tap_text "Connect to Wi-Fi"
 shot wifi.png
 tap_text Back
 tap_text Install
-sleep 4
+wait_text Downloading
+wait_text "Less than a minute left" 15
 shot progress.png
+wait_text Verifying 30
+time_left_shown() { ask texts | grep -q " left$"; }
+! time_left_shown || { drive_fail "the time left of the download still shows in the next phase"; exit 1; }
+echo "screenshots: the time left showed during the download and went with the next phase"
 wait_for "$work/success.sudo" reboot 60
 echo "screenshots: the sample updater succeeded and the device was told to reboot"
 stop_app
@@ -69,6 +76,7 @@ stop_app
 SAMPLE_UPDATER_FAIL=1 SAMPLE_UPDATER_STEP=0.03 start_app failure
 tap_text Install
 wait_text "Update failed" 60
+! time_left_shown || { drive_fail "the time left still shows after the failure"; exit 1; }
 shot failed.png
 tap_text Reboot
 wait_for "$work/failure.sudo" reboot 10

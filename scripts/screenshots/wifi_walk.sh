@@ -7,7 +7,9 @@
 #   opens the Wi-Fi page (wifi-list.png), taps "Fernhill Home" and types a wrong password on the
 #   on-screen keyboard (wifi-password.png), is asked again (wifi-wrong-password.png), types the
 #   right one (wifi-connected.png once the row shows it joined), taps the open "Harbour Cafe",
-#   which joins without a dialog (wifi-open-joined.png), goes back and installs
+#   which joins without a dialog (wifi-open-joined.png), taps "Neighbour's Wi-Fi" and types its
+#   key while its access point goes off the air, so that the join ends in the alert that it is out
+#   of range (wifi-out-of-range.png; the row idle, the network still saved), goes back and installs
 #   (wifi-installing.png) until the sample updater succeeds and the device is told to reboot.
 # NetworkManager is the simulator with its sample networks (tools/nm_simulator/sample_networks.json)
 # on a private system bus; with --real-wifi it is the real daemon, with wpa_supplicant and hostapd on
@@ -20,7 +22,9 @@
 # and turned for reading (NAME.png). It also prints how long the first frame and a tap's answer
 # took to show on the panel.
 # Every step waits for what the screen or the daemon shows; the walk fails when something does
-# not come, and when the program reports a failed D-Bus call other than a time-out. Needs a built program and simulator (build/, or BUILD_DIR). Prints what it checked.
+# not come, and when the program reports a failed D-Bus call other than a time-out (a failed walk
+# leaves walk-failed.png and program-output.txt beside its screenshots). Needs a built program and
+# simulator (build/, or BUILD_DIR). Prints what it checked.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -55,7 +59,7 @@ if [ ${#mode[@]} -eq 0 ] && [ -z "${NM_SIMULATOR_PID:-}" ]; then
 fi
 
 # What an earlier failed walk left there would read as this walk's.
-rm -f "$out/failed.png" "$out/panel-failed.png" "$out/program-output.txt"
+rm -f "$out/walk-failed.png" "$out/panel-walk-failed.png" "$out/program-output.txt"
 program="$build/ui/qt/setup/updater"
 sample="$root/tools/sample-updater/sample-updater"
 manifest="$root/tools/sample-updater/manifest.json"
@@ -68,9 +72,10 @@ cleanup() {
   # beside its screenshots.
   if [ "$rc" -ne 0 ]; then
     if [ "$device" = 1 ]; then
-      "$root/tests/fixtures/panel_request.sh" "$out/panel-failed.png" "$out/failed.png" >/dev/null 2>&1 || true
+      "$root/tests/fixtures/panel_request.sh" "$out/panel-walk-failed.png" "$out/walk-failed.png" >/dev/null 2>&1 ||
+        true
     else
-      import -window root "$out/failed.png" 2>/dev/null || true
+      import -window root "$out/walk-failed.png" 2>/dev/null || true
     fi
   fi
   # The program's exit code does not matter here; each step must run.
@@ -123,6 +128,38 @@ joined_network() {
   done
 }
 joined() { [ "$(joined_network)" = "$1" ]; }
+# The names of the saved Wi-Fi connections, one a line.
+saved_networks() {
+  local path
+  for path in $(nm /org/freedesktop/NetworkManager/Settings org.freedesktop.NetworkManager.Settings.ListConnections |
+    grep -o "/org/[^']*"); do
+    nm "$path" org.freedesktop.NetworkManager.Settings.Connection.GetSettings | grep -o "'ssid': <\[byte [^]]*\]>" |
+      grep -o "0x[0-9a-f]*" | while read -r byte; do printf "\\x${byte#0x}"; done
+    echo
+  done
+}
+saved() { saved_networks | grep -qxF "$1"; }
+# on_air away|back NAME: the network's access point leaves the air or comes back (hostapd in the
+# virtual machine, the simulator's control otherwise).
+on_air() {
+  if [ ${#mode[@]} -gt 0 ]; then
+    "$root/tests/fixtures/wifi_vm_ap.sh" "$1" "$2"
+  else
+    local method=TakeAway
+    [ "$1" = away ] || method=BringBack
+    gdbus call --system --dest org.halcyra.NmSimulator --object-path /org/halcyra/NmSimulator \
+      --method "org.halcyra.NmSimulator.$method" "\"$2\"" | grep -q "(1,)"
+  fi
+}
+# The alert shows, its first line naming the network and its second saying why.
+alert_shows() {
+  local texts
+  texts="$(ask texts)" || return 1
+  grep -Fxq "Could not connect to \"$1\"" <<<"$texts" && grep -Fxq "$2" <<<"$texts"
+}
+no_alert() {
+  ! ask texts 2>/dev/null | grep -q "^Could not connect to" || { drive_fail "an alert showed"; exit 1; }
+}
 dialog_closed() { ! ask shown "$1" 2>/dev/null; }
 # Joined, and no dialog opened on the way.
 joined_without_dialog() {
@@ -210,8 +247,9 @@ tap_text →
 until_true "$patience" "the dialog to close" dialog_closed "Wrong password"
 until_true "$patience" "the device to join \"Fernhill Home\"" joined "Fernhill Home"
 until_true "$patience" "the joined row on top" row_joined "Fernhill Home"
+no_alert
 shot wifi-connected.png
-echo "$who: the device joined \"$(joined_network)\""
+echo "$who: the device joined \"$(joined_network)\", with no alert after the wrong password"
 
 wait_text "Harbour Cafe" "$patience"
 tap_text "Harbour Cafe"
@@ -219,6 +257,24 @@ until_true "$patience" "the device to join \"Harbour Cafe\" without a dialog" jo
 until_true "$patience" "the joined open network on top" row_joined "Harbour Cafe"
 shot wifi-open-joined.png
 echo "$who: the open network joined without a dialog"
+
+# Out of range by the time its key is given: the daemon looks for it in vain (about 27 s in the
+# virtual machine), and the user is told; the row goes idle and the right key stays saved.
+far="Neighbour's Wi-Fi"
+wait_text "$far" "$patience"
+tap_text "$far"
+wait_text "Enter password" "$patience"
+type_keys not-yours-1
+on_air away "$far"
+tap_text →
+until_true "$patience" "the alert that \"$far\" is out of range" alert_shows "$far" "The network is out of range."
+shot wifi-out-of-range.png
+tap_text Ok
+until_true "$patience" "the alert to close" dialog_closed Ok
+! ask shown "CONNECTING..." 2>/dev/null || { drive_fail "a row still shows CONNECTING..."; exit 1; }
+saved "$far" || { drive_fail "\"$far\" is no longer saved"; exit 1; }
+on_air back "$far"
+echo "$who: \"$far\" went out of range while joining: told so, the row idle, the network still saved"
 
 tap_text Back
 tap_text Install

@@ -37,6 +37,18 @@ void SimulatorControl::SetScanDelay(int ms) {
   simulator->setScanDelay(ms);
 }
 
+int SimulatorControl::TakeAway(const QString &ssid) {
+  return simulator->takeAway(ssid.toUtf8());
+}
+
+int SimulatorControl::BringBack(const QString &ssid) {
+  return simulator->bringBack(ssid.toUtf8());
+}
+
+int SimulatorControl::WithholdAddress(const QString &ssid, bool withhold) {
+  return simulator->withholdAddress(ssid.toUtf8(), withhold);
+}
+
 void SimulatorControl::SetFault(const QString &name, const QString &fault) {
   simulator->setFault(name, fault);
 }

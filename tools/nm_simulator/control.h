@@ -25,6 +25,9 @@ public slots:
   QDBusObjectPath AddActiveConnection(const QString &type, const QString &address);
   void FinishScan();
   void SetScanDelay(int ms);
+  int TakeAway(const QString &ssid);
+  int BringBack(const QString &ssid);
+  int WithholdAddress(const QString &ssid, bool withhold);
   void SetFault(const QString &name, const QString &fault);
   void Stall(const QString &from_method, int ms);
   void SetActiveAccessPoint(const QDBusObjectPath &path);

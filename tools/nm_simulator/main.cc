@@ -38,6 +38,12 @@
 //   AddActiveConnection(s type, s ipv4_address) -> o  an active connection without access point
 //   FinishScan()                                      LastScan changes on every Wi-Fi device
 //   SetScanDelay(i ms)
+//   TakeAway(s ssid) -> i       the network's access points leave the air: still listed until two
+//                               scans have missed them, a join fails as out of range (120/53);
+//                               answers how many
+//   BringBack(s ssid) -> i      back on the air (as new objects if scans had dropped them)
+//   WithholdAddress(s ssid, b withhold) -> i   the network's DHCP stops (or starts again)
+//                               answering: a join passes 70 and fails with 120/5
 //   SetFault(s name, s fault)   name: a method, or a property read with Get; fault: "stall"
 //                               (never answered), "error", "wrongtype" (a reply of another
 //                               type), or "" to clear
@@ -54,9 +60,11 @@
 // Activating a Wi-Fi profile finds the strongest named access point of its SSID and makes it
 // active while preparing; a secured profile passes state 60 with reason 0 on the way, as the
 // daemon's do. A wrong or missing key then gives 60/8, lets the access point go, 120/7 and
-// 30/0; else the device goes through to state 100. A hidden profile first makes a placeholder
-// access point (its SSID, no address, strength 0) active; the hidden network it finds then
-// joins the list under its name, beside the nameless entry, and takes over. A key the daemon
+// 30/0; an access point taken away gives 120/53, one withholding addresses 70 then 120/5 (each
+// then lets the access point go and ends in 30/0); else the device goes through to state 100.
+// A hidden profile first makes a placeholder access point (its SSID, no address, strength 0)
+// active; the hidden network it finds then joins the list under its name, beside the nameless
+// entry, and takes over. A key the daemon
 // would refuse (not 8 to 63 characters or 64 hex digits) fails AddConnection with
 // InvalidProperty. An "ap" mode profile (the hotspot) drops the scanned access points
 // and lists its own (strength 0) as the active one; the scanned ones come back as new objects

@@ -570,11 +570,23 @@ void NetworkManagerSimulator::runActivation(const QString &active_path) {
     return;
   }
   const SimAccessPoint ap = accessPoints[ap_path];
+  if (ap.offAir) {
+    // The daemon gives up once the supplicant has looked for it in vain (about 27 s in the Wi-Fi
+    // machine), then lets the access point go.
+    failActivation(active_path, NM::DeviceState::Failed, NM::Reason::SsidNotFound);
+    return;
+  }
   if (isSecured(ap) && settingValue(settings, Section::WirelessSecurity, Key::Psk) != ap.password) {
     // The supplicant gives up: the access point is let go, then the attempt fails.
     setDeviceState(active.device, NM::DeviceState::NeedAuth, NM::Reason::SupplicantDisconnect);
     setActiveAccessPointOf(active.device, kRoot);
     failActivation(active_path, NM::DeviceState::Failed, NM::Reason::NoSecrets);
+    return;
+  }
+  if (ap.noAddress) {
+    // The daemon asks for an address until its DHCP time-out (45 s), then fails.
+    setDeviceState(active.device, NM::DeviceState::IpConfig, NM::Reason::None);
+    failActivation(active_path, NM::DeviceState::Failed, NM::Reason::IpConfigUnavailable);
     return;
   }
   completeActivation(active_path, ap_path,
@@ -714,13 +726,18 @@ void NetworkManagerSimulator::setActiveAccessPointOf(const QString &device, cons
                         {{Property::ActiveAccessPoint, QVariant::fromValue(objectPath(access_point))}});
 }
 
+// The strongest listed access point of the name, one on the air before one that is gone (the
+// daemon still tries what it lists).
 QString NetworkManagerSimulator::findAccessPoint(const QString &device, const QByteArray &ssid) const {
   Q_UNUSED(device);
   QString best;
+  const auto better = [](const SimAccessPoint &ap, const SimAccessPoint &than) {
+    return std::make_pair(!ap.offAir, ap.strength) > std::make_pair(!than.offAir, than.strength);
+  };
   for (const QString &path : apOrder) {
     const SimAccessPoint &ap = accessPoints[path];
     const bool named = !ap.hidden && !ap.ownHotspot && !ap.placeholder;
-    if (named && ap.ssid == ssid && (best.isEmpty() || ap.strength > accessPoints[best].strength)) {
+    if (named && ap.ssid == ssid && (best.isEmpty() || better(ap, accessPoints[best]))) {
       best = path;
     }
   }
@@ -906,7 +923,68 @@ QString NetworkManagerSimulator::addActiveConnection(const QString &type, const 
   return active;
 }
 
+// An access point off the air stays listed until two scans have missed it, as the supplicant
+// keeps what it saw.
+int NetworkManagerSimulator::takeAway(const QByteArray &ssid) {
+  int taken = 0;
+  for (const QString &path : apOrder) {
+    SimAccessPoint &ap = accessPoints[path];
+    if (ap.ssid == ssid && !ap.ownHotspot && !ap.placeholder && !ap.offAir) {
+      ap.offAir = true;
+      ap.missedScans = 0;
+      ++taken;
+    }
+  }
+  return taken;
+}
+
+// What scans had stopped listing comes back as new objects.
+int NetworkManagerSimulator::bringBack(const QByteArray &ssid) {
+  int back = 0;
+  for (const QString &path : apOrder) {
+    SimAccessPoint &ap = accessPoints[path];
+    if (ap.ssid == ssid && ap.offAir) {
+      ap.offAir = false;
+      ++back;
+    }
+  }
+  for (auto it = offAirUnlisted.begin(); it != offAirUnlisted.end();) {
+    if (it->ssid == ssid) {
+      it->offAir = false;
+      insertAccessPoint(*it);
+      it = offAirUnlisted.erase(it);
+      ++back;
+    } else {
+      ++it;
+    }
+  }
+  return back;
+}
+
+int NetworkManagerSimulator::withholdAddress(const QByteArray &ssid, bool withhold) {
+  int changed = 0;
+  for (const QString &path : apOrder) {
+    SimAccessPoint &ap = accessPoints[path];
+    if (ap.ssid == ssid && !ap.ownHotspot && !ap.placeholder) {
+      ap.noAddress = withhold;
+      ++changed;
+    }
+  }
+  return changed;
+}
+
+void NetworkManagerSimulator::forgetMissedAccessPoints() {
+  for (const QString &path : QStringList(apOrder)) {
+    SimAccessPoint &ap = accessPoints[path];
+    if (ap.offAir && ++ap.missedScans >= 2) {
+      offAirUnlisted << ap;
+      removeAccessPoint(path);
+    }
+  }
+}
+
 void NetworkManagerSimulator::finishScan() {
+  forgetMissedAccessPoints();
   const qint64 now = bootTimeMs();
   for (const QString &path : deviceOrder) {
     SimDevice &device = devices[path];

@@ -22,6 +22,9 @@ struct SimAccessPoint {
   bool ownHotspot = false;
   bool placeholder = false;  // stands in for a hidden network while the daemon looks for it
   QString hwAddress;         // empty for the placeholder, which has no radio behind it
+  bool offAir = false;       // gone, but still listed until scans have missed it
+  int missedScans = 0;
+  bool noAddress = false;  // joins, but its DHCP never answers
 };
 
 struct SimDevice {
@@ -75,6 +78,11 @@ public:
   void finishScan();
   void setScanDelay(int ms) { scanDelayMs = ms; }
   void setDhcpDelay(int ms) { dhcpDelayMs = ms; }
+  // The access points of a network leave the air, or come back; the number of them.
+  int takeAway(const QByteArray &ssid);
+  int bringBack(const QByteArray &ssid);
+  // The network's DHCP stops answering, or answers again; the number of its access points.
+  int withholdAddress(const QByteArray &ssid, bool withhold);
   void setFault(const QString &name, const QString &fault);
   // From the next call of `method` on, nothing is answered for `ms`; then every call held
   // meanwhile is answered in order, as a daemon that was busy would.
@@ -105,7 +113,8 @@ private:
   QStringList deviceOrder;
   QStringList apOrder;
   QStringList activeOrder;
-  QList<SimAccessPoint> scannedAside;  // while a hotspot starts
+  QList<SimAccessPoint> scannedAside;    // while a hotspot starts
+  QList<SimAccessPoint> offAirUnlisted;  // gone, and no longer listed
 
   QString nextPath(const QString &kind);
   QString firstDevice(NM::DeviceType type) const;
@@ -143,6 +152,7 @@ private:
   void setDeviceState(const QString &device, NM::DeviceState new_state, NM::Reason reason);
   void setActiveAccessPointOf(const QString &device, const QString &access_point);
   QString findAccessPoint(const QString &device, const QByteArray &ssid) const;
+  void forgetMissedAccessPoints();
   void activeConnectionsChanged();
 
   QString addConnection(Connection settings);

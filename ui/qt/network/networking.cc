@@ -161,6 +161,28 @@ void showIf(QWidget *widget, bool visible) {
   }
 }
 
+// Why a join failed, in words a driver understands, from the reasons NetworkManager gives.
+QString joinFailure(NM::Reason reason) {
+  switch (reason) {
+    case NM::Reason::SsidNotFound:
+      return Networking::tr("The network is out of range.");
+    case NM::Reason::IpConfigUnavailable:
+    case NM::Reason::IpConfigExpired:
+    case NM::Reason::DhcpStartFailed:
+    case NM::Reason::DhcpError:
+    case NM::Reason::DhcpFailed:
+      return Networking::tr("The network gave this device no address.");
+    case NM::Reason::SupplicantTimeout:
+      return Networking::tr("The network did not answer in time.");
+    case NM::Reason::NowUnmanaged:
+    case NM::Reason::SupplicantFailed:
+    case NM::Reason::Removed:
+      return Networking::tr("The Wi-Fi of this device is not available.");
+    default:
+      return Networking::tr("Try again.");
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -190,6 +212,7 @@ Networking::Networking(QWidget *parent, bool show_advanced) : QFrame(parent) {
   wifi = new WifiManager(this);
   connect(wifi, &WifiManager::refreshSignal, this, &Networking::refresh);
   connect(wifi, &WifiManager::wrongPassword, this, &Networking::wrongPassword);
+  connect(wifi, &WifiManager::connectionFailed, this, &Networking::connectionFailed);
 
   wifiScreen = new QWidget(this);
   QVBoxLayout *vlayout = new QVBoxLayout(wifiScreen);
@@ -258,6 +281,14 @@ void Networking::wrongPassword(const QString &ssid) {
       InputDialog::getText(tr("Wrong password"), this, tr("for \"%1\"").arg(ssidText(n.ssid)), true, 8);
   if (!pass.isEmpty()) {
     wifi->connect(n, false, pass, {});
+  }
+}
+
+// Told only while the panel shows: over another page the question would come out of nowhere.
+void Networking::connectionFailed(const QString &ssid, unsigned int reason) {
+  if (isVisible()) {
+    ConfirmationDialog::alert(
+        tr("Could not connect to \"%1\"").arg(ssid) + QLatin1Char('\n') + joinFailure(NM::Reason(reason)), this);
   }
 }
 

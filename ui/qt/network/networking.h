@@ -136,4 +136,5 @@ public slots:
 private slots:
   void connectToNetwork(const Network n);
   void wrongPassword(const QString &ssid);
+  void connectionFailed(const QString &ssid, unsigned int reason);
 };

@@ -44,6 +44,13 @@ QDBusObjectPath objectPath(const QString &path) {
   return QDBusObjectPath(path.isEmpty() ? kRootPath : path);
 }
 
+// A join ends unjoined when the daemon fails it, or when the device can no longer be used: the
+// supplicant going away takes it to "unavailable" (reason 10) without passing "failed".
+bool endsAttempt(NM::DeviceState state) {
+  return state == NM::DeviceState::Failed || state == NM::DeviceState::Unavailable ||
+         state == NM::DeviceState::Unmanaged;
+}
+
 }  // namespace
 
 // The bytes up to the first zero byte, decoded as UTF-8.
@@ -288,7 +295,16 @@ bool WifiManager::isKnownConnection(const QString &ssid) {
   return !getConnectionPath(ssid).path().isEmpty();
 }
 
+// The user's Forget also ends a join of the network in progress: the daemon drops it without a
+// failure (110/38), and a later failure would otherwise be told under its name.
 void WifiManager::forgetConnection(const QString &ssid) {
+  if (!connecting_to_network.isEmpty() && ssid == connecting_to_network) {
+    dropAttempt(ssid);
+  }
+  deleteSavedConnection(ssid);
+}
+
+void WifiManager::deleteSavedConnection(const QString &ssid) {
   const QDBusObjectPath path = getConnectionPath(ssid);
   if (!path.path().isEmpty()) {
     nm::deleteConnection(path);
@@ -296,6 +312,9 @@ void WifiManager::forgetConnection(const QString &ssid) {
 }
 
 void WifiManager::setCurrentConnecting(const QString &ssid) {
+  if (ssid != connecting_to_network) {
+    attempt_key_refused = false;
+  }
   connecting_to_network = ssid;
   for (auto it = seenNetworks.begin(); it != seenNetworks.end(); ++it) {
     it->connected = it.key() == ssid ? ConnectedType::CONNECTING : ConnectedType::DISCONNECTED;
@@ -316,8 +335,10 @@ std::optional<QDBusPendingCall> WifiManager::activateWifiConnection(const QStrin
 void WifiManager::connect(const Network &n, bool is_hidden, const QString &password, const QString &username) {
   Q_UNUSED(username);
   const QString ssid = ssidText(n.ssid);
+  // A new key is a new attempt, even on the network whose key was just refused.
+  attempt_key_refused = false;
   setCurrentConnecting(ssid);
-  forgetConnection(ssid);
+  deleteSavedConnection(ssid);
 
   Connection connection;
   connection[Section::Connection][Key::Type] = kWifiType;
@@ -350,13 +371,7 @@ void WifiManager::connect(const Network &n, bool is_hidden, const QString &passw
 // refused key is reported like a wrong one, from the event loop as the daemon's report would
 // come, so the user is asked again.
 void WifiManager::endRefusedAttempt(const QString &ssid, bool key_refused) {
-  connecting_to_network.clear();
-  const auto network = seenNetworks.find(ssid);
-  if (network != seenNetworks.end()) {
-    network->connected = ConnectedType::DISCONNECTED;
-  }
-  emit refreshSignal();
-  refreshNetworks();
+  dropAttempt(ssid);
   if (key_refused) {
     QTimer::singleShot(0, this, [this, ssid] { emit wrongPassword(ssid); });
   }
@@ -365,15 +380,43 @@ void WifiManager::endRefusedAttempt(const QString &ssid, bool key_refused) {
 void WifiManager::stateChange(unsigned int new_state, unsigned int previous_state, unsigned int change_reason) {
   Q_UNUSED(previous_state);
   const auto state = NM::DeviceState(new_state);
-  if (state == NM::DeviceState::NeedAuth && NM::Reason(change_reason) == NM::Reason::SupplicantDisconnect) {
+  const auto reason = NM::Reason(change_reason);
+  if (state == NM::DeviceState::NeedAuth && reason == NM::Reason::SupplicantDisconnect) {
     if (!connecting_to_network.isEmpty()) {
-      forgetConnection(connecting_to_network);
+      attempt_key_refused = true;
+      deleteSavedConnection(connecting_to_network);
       emit wrongPassword(connecting_to_network);
     }
   } else if (state == NM::DeviceState::Activated) {
     connecting_to_network.clear();
     refreshNetworks();
+  } else if (endsAttempt(state)) {
+    endFailedAttempt(reason);
   }
+}
+
+// Only the user's own joins are reported: the daemon's own attempts (none in progress here) fail
+// and retry by themselves, and the hotspot's failures are the advanced page's to show. A wrong key
+// (reported as such, and failing with no secrets after it) has its own question.
+void WifiManager::endFailedAttempt(NM::Reason reason) {
+  if (connecting_to_network.isEmpty() || connecting_to_network == tethering_ssid || attempt_key_refused ||
+      reason == NM::Reason::NoSecrets) {
+    return;
+  }
+  const QString ssid = connecting_to_network;
+  dropAttempt(ssid);
+  emit connectionFailed(ssid, uint(reason));
+}
+
+// The attempt is over unjoined: its row stops showing it at once.
+void WifiManager::dropAttempt(const QString &ssid) {
+  connecting_to_network.clear();
+  const auto network = seenNetworks.find(ssid);
+  if (network != seenNetworks.end()) {
+    network->connected = ConnectedType::DISCONNECTED;
+  }
+  emit refreshSignal();
+  refreshNetworks();
 }
 
 QVector<QDBusObjectPath> WifiManager::getActiveConnections() {

@@ -85,6 +85,7 @@ private:
   QTimer timer;
   NmSignals nm_signals;
   QString connecting_to_network;
+  bool attempt_key_refused = false;  // the attempt in progress was told its key is wrong
   QString tethering_ssid;
   const QString defaultTetheringPassword = QStringLiteral("plumtreeorbit");
   QString activeAp;
@@ -103,7 +104,10 @@ private:
   Connection getConnectionSettings(const QDBusObjectPath &path);
   QDBusObjectPath getConnectionPath(const QString &ssid);
   void setCurrentConnecting(const QString &ssid);
+  void deleteSavedConnection(const QString &ssid);
   void endRefusedAttempt(const QString &ssid, bool key_refused);
+  void endFailedAttempt(NM::Reason reason);
+  void dropAttempt(const QString &ssid);
   void readSettingsLater(const QDBusObjectPath &path);
   void addKnownConnection(const QDBusObjectPath &path, const Connection &settings);
   QVector<QDBusObjectPath> getActiveConnections();
@@ -124,4 +128,10 @@ private slots:
   void newConnection(const QDBusObjectPath &path);
   void refreshFinished(QDBusPendingCallWatcher *watcher);
   void tetheringActivated(QDBusPendingCallWatcher *call);
+
+  // Declared last, so that the signals and slots above keep their places in the meta-object.
+signals:
+  // A join the user asked for failed for another reason than the key (`reason`, NetworkManager's
+  // number for why); the attempt is over and the saved connection kept.
+  void connectionFailed(const QString &ssid, unsigned int reason);
 };

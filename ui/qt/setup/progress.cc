@@ -42,6 +42,7 @@ Progress parseProgress(const QByteArray &output, int minimum, int maximum) {
   }
   if (!numbers.isEmpty()) {
     progress.status = status.toString();
+    progress.number = numbers.last().toDouble();
   }
   for (auto it = numbers.crbegin(); it != numbers.crend(); ++it) {
     // Out-of-range values, NaN and infinities would leave the bar where it was; text that is no

@@ -11,6 +11,8 @@
 struct Progress {
   std::optional<QString> status;
   std::optional<int> percent;
+  // The last such line's number as printed, in or out of range.
+  std::optional<double> number;
 };
 
 // Other lines go to the debug output. `minimum` and `maximum` are the bar's range.

@@ -73,6 +73,40 @@ QPushButton *sideButton(const QString &label, QWidget *parent) {
   return btn;
 }
 
+// One line of text kept just under another widget of its page, outside the page's layout: showing
+// or changing it moves nothing else.
+class Caption : public QLabel {
+public:
+  Caption(QWidget *above, int gap) : QLabel(above->parentWidget()), above(above), gap(gap) {
+    setTextFormat(Qt::PlainText);
+    above->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (watched == above && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+      follow();
+    }
+    return false;
+  }
+
+  // Its style sheet sets the font, and with it the line's height.
+  void changeEvent(QEvent *event) override {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+      follow();
+    }
+  }
+
+private:
+  void follow() {
+    setGeometry(above->x(), above->geometry().bottom() + 1 + gap, above->width(), fontMetrics().height());
+  }
+
+  QWidget *above;
+  int gap;
+};
+
 // Calls a function once, right after a window's first frame has been drawn and sent to the display
 // server, in the same turn of the event loop. A widget window draws its first frame while it handles
 // its first expose: that event is handled here first, then the function runs.
@@ -244,6 +278,12 @@ QWidget *Updater::buildProgress() {
   bar->setFixedHeight(72);
   layout->addWidget(bar, 0, Qt::AlignTop);
 
+  time_left_label = new Caption(bar, 40);
+  time_left_label->setObjectName(QStringLiteral("time_left"));
+  time_left_label->setStyleSheet(QStringLiteral("font-size: 55px; color: #A0A0A0;"));
+  time_left_check.setSingleShot(true);
+  QObject::connect(&time_left_check, &QTimer::timeout, this, &Updater::showTimeLeft);
+
   layout->addStretch();
 
   reboot = sideButton(tr("Reboot"), page);
@@ -321,7 +361,20 @@ void Updater::readProgress() {
   if (progress.percent) {
     bar->setValue(*progress.percent);
   }
+  if (progress.status && progress.number) {
+    time_left.add(*progress.status, *progress.number);
+    showTimeLeft();
+  }
   update();
+}
+
+void Updater::showTimeLeft() {
+  const std::optional<qint64> seconds = time_left.seconds();
+  time_left_label->setText(seconds ? timeLeftText(*seconds) : QString());
+  // Shown, it must go once the number has stood still too long, even if no line comes.
+  if (seconds) {
+    time_left_check.start(TimeLeft::kStillMs + 100);
+  }
 }
 
 void Updater::updateFinished(int exitCode, QProcess::ExitStatus exitStatus) {
@@ -343,5 +396,8 @@ void Updater::startFailed(QProcess::ProcessError error) {
 
 void Updater::showFailure() {
   text->setText(tr("Update failed"));
+  time_left.reset();
+  time_left_check.stop();
+  time_left_label->clear();
   reboot->show();
 }

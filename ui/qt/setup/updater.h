@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "ui/qt/setup/time_left.h"
 #include "ui/qt/setup/update_lock.h"
 
 class Updater : public QStackedWidget {
@@ -36,6 +37,7 @@ private:
   void followUpdater();
   void startFailed(QProcess::ProcessError error);
   void showFailure();
+  void showTimeLeft();
   // Another copy owns the update: this one waits, and offers it again once that copy has let go.
   void waitForOtherCopy();
   void finishWithoutScreen();
@@ -49,4 +51,8 @@ private:
   QProgressBar *bar;
   QPushButton *reboot;
   QWidget *prompt, *wifi, *progress, *waiting;
+
+  QLabel *time_left_label;
+  TimeLeft time_left;
+  QTimer time_left_check;  // told again once the number may have stood still too long
 };

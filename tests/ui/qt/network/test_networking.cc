@@ -223,6 +223,96 @@ private slots:
     QVERIFY(!row.connecting()->isVisible());
     QVERIFY(row.forget()->isVisible());
     QCOMPARE(wrong.count(), 1);
+    // A refused key has its own question and no alert after it.
+    sim.settle();
+    QCOMPARE(dialogs.seen.size(), 2);
+  }
+
+  // A join the user started that the simulator, as the daemon, ends for another reason than the
+  // key: one alert naming the network and why, the row idle behind it and the network still saved;
+  // a tap tries again with the saved key.
+  void joinFailureAlerted_data() {
+    QTest::addColumn<bool>("gone");  // else the network hands out no address
+    QTest::addColumn<QString>("why");
+    QTest::newRow("access point gone") << true << "The network is out of range.";
+    QTest::newRow("no address") << false << "The network gave this device no address.";
+  }
+
+  void joinFailureAlerted() {
+    QFETCH(bool, gone);
+    QFETCH(QString, why);
+    sim.addAccessPoint("Orbit", 40, NM::Security::Wpa2Psk, kPassword);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    QCOMPARE(gone ? sim.takeAway("Orbit") : sim.withholdAddress("Orbit", true), 1);
+
+    const QString alert = QStringLiteral("Could not connect to \"Orbit\"\n") + why;
+    bool idle_behind = false;
+    panel::Dialogs dialogs;
+    dialogs.thenType(kPassword);
+    dialogs.then([&](QWidget *alert_dialog) {
+      const std::optional<Row> row = rowNamed(*panel, "Orbit");
+      idle_behind = row && !row->connecting()->isVisible() && !row->bold();
+      QVERIFY(screen::tapText(alert_dialog, QStringLiteral("Ok")));
+    });
+    QVERIFY(tapName(*panel, "Orbit"));
+    QTRY_COMPARE(dialogs.pending(), 0);
+    QCOMPARE(dialogs.seen.size(), 2);
+    QCOMPARE(dialogs.seen[1], QStringList{alert});
+    QVERIFY(idle_behind);
+    QCOMPARE(nmraw::connectionsWithSsid("Orbit").size(), 1);
+    QVERIFY(rowNamed(*panel, "Orbit")->forget()->isVisible());
+
+    sim.clearCalls();
+    dialogs.thenPress(QStringLiteral("Ok"));
+    QVERIFY(tapName(*panel, "Orbit"));
+    QTRY_COMPARE(dialogs.seen.size(), 3);
+    QCOMPARE(dialogs.seen[2], QStringList{alert});
+    QCOMPARE(sim.callsOf("ActivateConnection").size(), 1);
+    QVERIFY(sim.callsOf("AddConnection").isEmpty());
+
+    QCOMPARE(gone ? sim.bringBack("Orbit") : sim.withholdAddress("Orbit", false), 1);
+    QVERIFY(tapName(*panel, "Orbit"));
+    QTRY_VERIFY(samePicture(visibleRows(*panel).first().status(), icon("offroad/icon_checkmark.svg", false)));
+    QCOMPARE(dialogs.seen.size(), 3);
+  }
+
+  // The words for each reason the daemon gives when a join ends unjoined.
+  void joinFailureReasons_data() {
+    using S = NM::DeviceState;
+    using R = NM::Reason;
+    QTest::addColumn<uint>("state");
+    QTest::addColumn<uint>("reason");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("ssid not found") << uint(S::Failed) << uint(R::SsidNotFound) << "The network is out of range.";
+    QTest::newRow("IP configuration unavailable")
+        << uint(S::Failed) << uint(R::IpConfigUnavailable) << "The network gave this device no address.";
+    QTest::newRow("DHCP failed") << uint(S::Failed) << uint(R::DhcpFailed)
+                                 << "The network gave this device no address.";
+    QTest::newRow("supplicant time-out") << uint(S::Failed) << uint(R::SupplicantTimeout)
+                                         << "The network did not answer in time.";
+    QTest::newRow("supplicant gone") << uint(S::Unavailable) << uint(R::SupplicantFailed)
+                                     << "The Wi-Fi of this device is not available.";
+    QTest::newRow("device removed") << uint(S::Unmanaged) << uint(R::Removed)
+                                    << "The Wi-Fi of this device is not available.";
+    QTest::newRow("anything else") << uint(S::Failed) << uint(R::ConfigFailed) << "Try again.";
+  }
+
+  void joinFailureReasons() {
+    QFETCH(uint, state);
+    QFETCH(uint, reason);
+    QFETCH(QString, why);
+    sim.addAccessPoint("Orbit", 40, NM::Security::Open);
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
+    auto panel = shownPanel(1);
+    QVERIFY(panel);
+    panel::Dialogs dialogs;
+    dialogs.thenPress(QStringLiteral("Ok"));
+    QVERIFY(tapName(*panel, "Orbit"));
+    QTRY_VERIFY(panel->wifi->isKnownConnection("Orbit"));
+    sim.setDeviceState(NM::DeviceState(state), NM::Reason(reason));
+    QTRY_COMPARE(dialogs.seen.size(), 1);
+    QCOMPARE(dialogs.seen[0], QStringList{QStringLiteral("Could not connect to \"Orbit\"\n") + why});
   }
 
   void connectingRowMarked() {

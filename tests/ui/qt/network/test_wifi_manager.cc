@@ -17,6 +17,13 @@ Q_DECLARE_METATYPE(ConnectedType)
 
 namespace {
 
+// Device state changes as the daemon sends them: new state and reason.
+struct Step {
+  NM::DeviceState state;
+  NM::Reason reason;
+};
+using Steps = QVector<Step>;
+
 // Used as the password wherever one is sent; it must never show in any output.
 const QString kSentinel = QStringLiteral("sentinel-Pw-5vQ8");
 const QString kRightPassword = QStringLiteral("right-password");
@@ -57,6 +64,8 @@ QStringList recordsOf(LogCollector &collector) {
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Steps)
 
 class tst_WifiManager : public QObject {
   Q_OBJECT
@@ -607,6 +616,123 @@ private slots:
     sim.settle();
     QCOMPARE(wrong.count(), 0);
     QVERIFY(wm.isKnownConnection("Home"));
+  }
+
+  // How the real daemon ended a join in the Wi-Fi machine (after the states of the join itself):
+  // a failure other than the key is reported once, with its reason; the attempt is over, the
+  // network saved. A refused key, a join replaced by another and a forgotten network are not.
+  void joinEndsUnjoined_data() {
+    using S = NM::DeviceState;
+    using R = NM::Reason;
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<int>("reported");  // the reason, or -1 for none
+    QTest::newRow("access point gone") << Steps{{S::NeedAuth, R::None},
+                                                {S::Prepare, R::None},
+                                                {S::Config, R::None},
+                                                {S::Failed, R::SsidNotFound},
+                                                {S::Disconnected, R::None}}
+                                       << int(R::SsidNotFound);
+    QTest::newRow("no address") << Steps{{S::IpConfig, R::None},
+                                         {S::Failed, R::IpConfigUnavailable},
+                                         {S::Disconnected, R::None}}
+                                << int(R::IpConfigUnavailable);
+    QTest::newRow("supplicant gone") << Steps{{S::IpConfig, R::None}, {S::Unavailable, R::SupplicantFailed}}
+                                     << int(R::SupplicantFailed);
+    QTest::newRow("wrong key") << Steps{{S::NeedAuth, R::SupplicantDisconnect},
+                                        {S::Failed, R::NoSecrets},
+                                        {S::Disconnected, R::None}}
+                               << -1;
+    QTest::newRow("replaced by another join")
+        << Steps{{S::Deactivating, R::NewActivation}, {S::Disconnected, R::NewActivation}} << -1;
+    QTest::newRow("forgotten") << Steps{{S::Deactivating, R::ConnectionRemoved},
+                                        {S::Disconnected, R::ConnectionRemoved}}
+                               << -1;
+  }
+
+  void joinEndsUnjoined() {
+    QFETCH(Steps, steps);
+    QFETCH(int, reported);
+    sim.addAccessPoint("Home", 70, NM::Security::Wpa2Psk, kRightPassword);
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy failed(&wm, &WifiManager::connectionFailed);
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+
+    for (const Step &step : steps) {
+      sim.setDeviceState(step.state, step.reason);
+    }
+    sim.settle();
+    if (reported < 0) {
+      QCOMPARE(failed.count(), 0);
+      return;
+    }
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.first(), (QVariantList{QStringLiteral("Home"), uint(reported)}));
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::DISCONNECTED);
+    QVERIFY(wm.isKnownConnection("Home"));
+    QCOMPARE(nmraw::connectionsWithSsid("Home").size(), 1);
+
+    // The daemon retries the saved profile by itself; its failure is not the user's.
+    sim.setDeviceState(NM::DeviceState::Failed, NM::Reason(reported));
+    sim.settle();
+    QCOMPARE(failed.count(), 1);
+  }
+
+  // Failures of attempts the user did not start: the daemon's own, and the hotspot's.
+  void othersFailuresNotReported() {
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy failed(&wm, &WifiManager::connectionFailed);
+    sim.setDeviceState(NM::DeviceState::Failed, NM::Reason::SsidNotFound);
+    sim.settle();
+    QCOMPARE(failed.count(), 0);
+
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
+    wm.setTetheringEnabled(true);
+    QTRY_COMPARE(sim.callsOf("ActivateConnection").size(), 1);
+    sim.setDeviceState(NM::DeviceState::Failed, NM::Reason::ConfigFailed);
+    sim.settle();
+    QCOMPARE(failed.count(), 0);
+  }
+
+  // Forgetting the network being joined ends the attempt (the daemon drops it, 110/38): a failure
+  // after it is not told under its name.
+  void forgettingTheJoinedNetworkEndsTheAttempt() {
+    sim.addAccessPoint("Home", 70, NM::Security::Wpa2Psk, kRightPassword);
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy failed(&wm, &WifiManager::connectionFailed);
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_VERIFY(wm.isKnownConnection("Home"));
+
+    wm.forgetConnection("Home");
+    QCOMPARE(wm.seenNetworks.value("Home").connected, ConnectedType::DISCONNECTED);
+    QTRY_VERIFY(!wm.isKnownConnection("Home"));
+    sim.setDeviceState(NM::DeviceState::Deactivating, NM::Reason::ConnectionRemoved);
+    sim.setDeviceState(NM::DeviceState::Disconnected, NM::Reason::ConnectionRemoved);
+    sim.setDeviceState(NM::DeviceState::Failed, NM::Reason::SsidNotFound);
+    sim.settle();
+    QCOMPARE(failed.count(), 0);
+  }
+
+  // A new key after a refused one is a new attempt: its own failure is reported.
+  void failureAfterARefusedKeyReported() {
+    sim.addAccessPoint("Home", 70, NM::Security::Wpa2Psk, kRightPassword);
+    WifiManager wm(nullptr);
+    QVERIFY(started(wm));
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    QSignalSpy failed(&wm, &WifiManager::connectionFailed);
+    wm.connect(wm.seenNetworks.value("Home"), false, kSentinel);
+    QTRY_COMPARE(wrong.count(), 1);
+
+    QCOMPARE(sim.takeAway("Home"), 1);
+    wm.connect(wm.seenNetworks.value("Home"), false, kRightPassword);
+    QTRY_COMPARE(failed.count(), 1);
+    QCOMPARE(failed.first(), (QVariantList{QStringLiteral("Home"), uint(NM::Reason::SsidNotFound)}));
+    QCOMPARE(wrong.count(), 1);
   }
 
   void foreignConnectionNamedLikeHotspotNotActivated() {

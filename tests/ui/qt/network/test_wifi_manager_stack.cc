@@ -10,6 +10,7 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +34,7 @@ const QString kAttic = QStringLiteral("Attic");
 const QString kAtticKey = QStringLiteral("hidden-attic");
 const QString kTwin = QStringLiteral("Workshop 5G");
 const QString kNeighbour = QStringLiteral("Neighbour's Wi-Fi");
+const QString kNeighbourKey = QStringLiteral("not-yours-1");
 const QString kHotspot = QStringLiteral("vireda");
 
 QString wifiDevice() {
@@ -159,6 +161,21 @@ QStringList failedCallsBesidesTimeOuts(const MessageLog &log) {
   return failed;
 }
 
+// Takes a network's access point off the air (`away`) or puts it back: hostapd's radio in the
+// Wi-Fi machine, the simulator's control interface otherwise.
+bool onAir(const QString &ssid, bool away) {
+  if (qEnvironmentVariableIsSet("WIFI_VM")) {
+    return QProcess::execute(QStringLiteral(WIFI_VM_AP),
+                             {away ? QStringLiteral("away") : QStringLiteral("back"), ssid}) == 0;
+  }
+  const QDBusReply<int> taken = QDBusConnection::systemBus().call(
+      QDBusMessage::createMethodCall(
+          QStringLiteral("org.halcyra.NmSimulator"), QStringLiteral("/org/halcyra/NmSimulator"),
+          QStringLiteral("org.halcyra.NmSimulator"), away ? QStringLiteral("TakeAway") : QStringLiteral("BringBack"))
+      << ssid);
+  return taken.value() > 0;
+}
+
 }  // namespace
 
 // What the Wi-Fi device reports while it lives: its StateChanged signals (new state and
@@ -222,6 +239,7 @@ class tst_WifiManagerStack : public QObject {
 
 private:
   QTemporaryDir scratch;
+  QString off_air;  // a network a case took off the air, put back once its profiles are gone
 
   // Started, with every network that the case needs in its table.
   bool scanned(WifiManager &wm, const QStringList &names) {
@@ -254,6 +272,9 @@ private slots:
       nmraw::deleteConnection(path);
     }
     QTRY_COMPARE_WITH_TIMEOUT(deviceState(), NM::DeviceState::Disconnected, kJoinMs);
+    if (!off_air.isEmpty()) {
+      QVERIFY(onAir(std::exchange(off_air, QString()), false));
+    }
   }
 
   void listAfterScan() {
@@ -290,6 +311,7 @@ private slots:
     QVERIFY(scanned(wm, {kHome}));
     DeviceRecorder device(wifiDevice());
     QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    QSignalSpy failed(&wm, &WifiManager::connectionFailed);
 
     wm.connect(wm.seenNetworks.value(kHome), false, QStringLiteral("not-the-key"));
     QTRY_COMPARE_WITH_TIMEOUT(wrong.count(), 1, kJoinMs);
@@ -323,6 +345,39 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(!wm.ipv4_address.isEmpty(), kScanMs);
     QCOMPARE(listOrder(wm).first(), kHome);
     QVERIFY(wm.isKnownConnection(kHome));
+    // The refused key fails the attempt with no secrets: that is the key's question, not a failure.
+    QCOMPARE(failed.count(), 0);
+  }
+
+  // The network goes out of range once listed, and the right key is given: the daemon looks for
+  // it with the stale access point (about 27 s in the machine), gives up as not found, and the
+  // attempt is reported once; the profile stays saved.
+  void accessPointGoneWhileJoining() {
+    WifiManager wm(nullptr);
+    QVERIFY(scanned(wm, {kNeighbour}));
+    const Network neighbour = wm.seenNetworks.value(kNeighbour);
+    DeviceRecorder device(wifiDevice());
+    QSignalSpy wrong(&wm, &WifiManager::wrongPassword);
+    QSignalSpy failed(&wm, &WifiManager::connectionFailed);
+    QVERIFY(onAir(kNeighbour, true));
+    off_air = kNeighbour;
+
+    wm.connect(neighbour, false, kNeighbourKey);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, kJoinMs);
+    QCOMPARE(failed.first(), (QVariantList{kNeighbour, uint(NM::Reason::SsidNotFound)}));
+    QTRY_COMPARE_WITH_TIMEOUT(device.last(), NM::DeviceState::Disconnected, kJoinMs);
+    QVERIFY2(device.passed({{NM::DeviceState::NeedAuth, NM::Reason::None},
+                            {NM::DeviceState::Failed, NM::Reason::SsidNotFound},
+                            {NM::DeviceState::Disconnected, NM::Reason::None}}),
+             device.text());
+    // The listed access point was tried and let go.
+    QVERIFY2(!device.active_access_points.isEmpty() && !emptyPath(device.active_access_points.first()), device.text());
+    QVERIFY2(emptyPath(device.active_access_points.last()), device.text());
+    QCOMPARE(stateIn(wm, kNeighbour), ConnectedType::DISCONNECTED);
+    QVERIFY(wm.isKnownConnection(kNeighbour));
+    QCOMPARE(nmraw::connectionsWithSsid(kNeighbour.toUtf8()).size(), 1);
+    QCOMPARE(wrong.count(), 0);
+    QCOMPARE(failed.count(), 1);
   }
 
   void openNetworkJoins() {

@@ -56,6 +56,7 @@ private:
   static QLabel *statusLabel(Updater &w) { return w.widget(2)->findChild<QLabel *>(); }
   static QProgressBar *progressBar(Updater &w) { return w.widget(2)->findChild<QProgressBar *>(); }
   static QPushButton *rebootButton(Updater &w) { return w.widget(2)->findChild<QPushButton *>(); }
+  static QLabel *timeLeftLabel(Updater &w) { return w.widget(2)->findChild<QLabel *>(QStringLiteral("time_left")); }
 
 private slots:
   void initTestCase() {
@@ -87,7 +88,8 @@ private slots:
     QCOMPARE(w.currentWidget(), prompt);
     QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
     QCOMPARE(w.currentWidget(), wifi);
-    QCOMPARE(w.count(), 3);
+    // The three pages, and after them the one a copy started during another's update shows.
+    QCOMPARE(w.count(), 4);
   }
 
   void backButtonSitsBottomLeft() {
@@ -213,6 +215,54 @@ private slots:
 
     QTest::mouseClick(rebootButton(w), Qt::LeftButton);
     QCOMPARE(readAll(sudo_log), QByteArray("reboot\n"));
+  }
+
+  // Once a phase runs steadily the time it has left shows under the bar, smaller and grey, and moves
+  // nothing; the next phase starts over, and a failure takes it away.
+  void timeLeftUnderTheBar() {
+    const QString next = dir.filePath(QStringLiteral("next"));
+    const QString fail = dir.filePath(QStringLiteral("fail"));
+    QFile::remove(next);
+    QFile::remove(fail);
+    // Each phase counts up by 0.1 % every 0.1 s until the test moves it on.
+    const QString child = writeScript(
+        QStringLiteral("phases.sh"),
+        "phase() { i=0; while [ ! -e \"$2\" ]; do echo \"$1:$((i / 10)).$((i % 10))\"; i=$((i + 1)); sleep 0.1; "
+        "done; }\nphase Downloading " +
+            QFile::encodeName(next) + "\nphase Installing " + QFile::encodeName(fail) + "\nexit 1");
+    Updater w(child, QStringLiteral("m"));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.installUpdate();
+    QLabel *text = statusLabel(w);
+    QProgressBar *bar = progressBar(w);
+    QLabel *time_left = timeLeftLabel(w);
+    QVERIFY(time_left);
+    QTRY_COMPARE(text->text(), QStringLiteral("Downloading"));
+    QVERIFY(time_left->text().isEmpty());
+    const QRect text_at = text->geometry();
+    const QRect bar_at = bar->geometry();
+
+    QTRY_VERIFY_WITH_TIMEOUT(time_left->text().endsWith(QStringLiteral(" left")), 15000);
+    QCOMPARE(text->geometry(), text_at);
+    QCOMPARE(bar->geometry(), bar_at);
+    QVERIFY(time_left->isVisible());
+    QCOMPARE(time_left->x(), bar_at.x());
+    QVERIFY(time_left->y() > bar_at.bottom());
+    QVERIFY(time_left->height() >= time_left->fontMetrics().height());
+    QVERIFY(QFontInfo(time_left->font()).pixelSize() < QFontInfo(text->font()).pixelSize());
+    const QColor grey = time_left->palette().color(QPalette::WindowText);
+    QVERIFY2(grey.red() == grey.green() && grey.green() == grey.blue() && grey.red() < 200, qPrintable(grey.name()));
+
+    QVERIFY(QFile(next).open(QIODevice::WriteOnly));
+    QTRY_COMPARE(text->text(), QStringLiteral("Installing"));
+    QVERIFY(time_left->text().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!time_left->text().isEmpty(), 15000);
+
+    QVERIFY(QFile(fail).open(QIODevice::WriteOnly));
+    QTRY_VERIFY(!rebootButton(w)->isHidden());
+    QCOMPARE(text->text(), QStringLiteral("Update failed"));
+    QVERIFY(time_left->text().isEmpty());
   }
 
   // A crash can report exit code 0; it must not pass for a finished update.

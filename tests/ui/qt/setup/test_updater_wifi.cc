@@ -84,6 +84,40 @@ private slots:
     QVERIFY(refresh.wait(5000));
   }
 
+  // The update window's Wi-Fi page tells a failed join as the panel does; left for the prompt
+  // meanwhile, it tells nothing there, and shows the row idle when opened again.
+  void failedJoinAlertedOnThePageOnly() {
+    sim.addAccessPoint("Library", 40, NM::Security::Open);
+    Updater w(QStringLiteral("/nonexistent"), QStringLiteral("m"));
+    panel::fitScreen(&w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget *prompt = w.widget(0);
+    QWidget *wifi = w.widget(1);
+    QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
+    QTRY_COMPARE(shownNames(*wifi), QStringList{"Library"});
+
+    QCOMPARE(sim.takeAway(QStringLiteral("Library")), 1);
+    panel::Dialogs dialogs;
+    dialogs.thenPress(QStringLiteral("Ok"));
+    QVERIFY(screen::tap(networkName(*wifi, QStringLiteral("Library"))));
+    QTRY_COMPARE(dialogs.pending(), 0);
+    QCOMPARE(dialogs.seen, QList<QStringList>{{"Could not connect to \"Library\"\nThe network is out of range."}});
+
+    sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
+    QVERIFY(screen::tap(networkName(*wifi, QStringLiteral("Library"))));
+    QTRY_VERIFY(shownRows(*wifi).value(0)->findChild<QWidget *>(QStringLiteral("connecting"))->isVisible());
+    QVERIFY(screen::tapText(wifi, QStringLiteral("Back")));
+    // An alert would open, and be seen, while the failure is handled.
+    sim.setDeviceState(NM::DeviceState::Failed, NM::Reason::SsidNotFound);
+    sim.settle();
+    QCOMPARE(dialogs.seen.size(), 1);
+    QCOMPARE(w.currentWidget(), prompt);
+    QVERIFY(screen::tapText(prompt, QStringLiteral("Connect to Wi-Fi")));
+    QVERIFY(!shownRows(*wifi).value(0)->findChild<QWidget *>(QStringLiteral("connecting"))->isVisible());
+    QCOMPARE(dialogs.seen.size(), 1);
+  }
+
   // The panel is made once at start-up, whether the Wi-Fi page is ever opened or not: making it
   // talks to NetworkManager (and applies the stored cellular settings).
   void panelMadeOnceAtStartUp() {
