@@ -11,10 +11,11 @@
 drive_build="${BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build}"
 drive_socket="${SCREEN_PROBE_SOCKET:-$(mktemp -u /tmp/screen-probe.XXXXXX)}"
 
-# The environment that loads the probe into a Qt program, as NAME=VALUE words for `env`.
+# probe_env [SOCKET]: the environment that loads the probe into a Qt program, as NAME=VALUE words
+# for `env`; it answers on SOCKET, by default the one `ask` asks.
 probe_env() {
   echo "QT_PLUGIN_PATH=$drive_build/tools/screen_driver/plugins" \
-    "QT_QPA_GENERIC_PLUGINS=screen_probe:$drive_socket"
+    "QT_QPA_GENERIC_PLUGINS=screen_probe:${1:-$drive_socket}"
 }
 
 # ask FIELD...: one question to the probe (see tools/screen_driver/probe.h); the answer on stdout.

@@ -8,15 +8,20 @@
 #      the download's start; the next phase must start without it), then the sample updater
 #      succeeds and the device "reboots" (reported by the simulated sudo);
 #   2. a second run whose sample updater fails: failed.png (no time left shown), then "Reboot" is
-#      tapped.
+#      tapped;
+#   3. a copy started while another one holds the update: waiting.png.
 # Needs a built tree (build/, or BUILD_DIR). Prints OUTDIR at the end.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
-# Runs on a private device-sized X screen of its own.
+# Runs on a private device-sized X screen of its own, every copy of the program on the same
+# simulated device (tests/fixtures/device_root.sh), so that they meet at its update lock.
 if [ -z "${PRIVATE_SCREEN:-}" ]; then
   exec "$root/tests/fixtures/xvfb.sh" "$0" "$@"
+fi
+if [ -z "${DEVICE_ROOT_SCRATCH:-}" ]; then
+  exec "$root/tests/fixtures/device_root.sh" "$0" "$@"
 fi
 build="${BUILD_DIR:-$root/build}"
 out="$(mkdir -p "${1:-$build/screenshots/updater}" && cd "${1:-$build/screenshots/updater}" && pwd)"
@@ -41,14 +46,14 @@ SCREEN_PROBE_SOCKET="$work/probe"
 # shellcheck source=drive.sh
 source "$root/scripts/screenshots/drive.sh"
 
-# start_app LOGNAME: starts the program on the simulated device; its error output (and the sample
-# updater's, which it forwards) goes to $work/LOGNAME.err, the fake sudo calls to $work/LOGNAME.sudo.
+# start_app LOGNAME [TEXT]: starts the program; its error output (and the sample updater's, which it
+# forwards) goes to $work/LOGNAME.err, the fake sudo calls to $work/LOGNAME.sudo. Waits for TEXT
+# (default "Update Required").
 start_app() {
   # shellcheck disable=SC2046  # NAME=VALUE words
-  env $(probe_env) FAKE_SUDO_LOG="$work/$1.sudo" "$root/tests/fixtures/device_root.sh" "$program" "$sample" \
-    "$manifest" 2>"$work/$1.err" &
+  env $(probe_env) FAKE_SUDO_LOG="$work/$1.sudo" "$program" "$sample" "$manifest" 2>"$work/$1.err" &
   app_pid=$!
-  wait_text "Update Required"
+  wait_text "${2:-Update Required}"
 }
 stop_app() {
   kill -TERM "$app_pid"
@@ -82,5 +87,19 @@ tap_text Reboot
 wait_for "$work/failure.sudo" reboot 10
 echo "screenshots: the sample updater failed; \"Reboot\" told the device to reboot"
 stop_app
+
+# The first copy, with a probe of its own, holds the update; the second waits for it.
+# shellcheck disable=SC2046  # NAME=VALUE words
+env $(probe_env "$work/probe-first") "$program" "$sample" "$manifest" 2>"$work/first.err" &
+first_pid=$!
+app_pid="$first_pid"
+until "$drive_build/tools/screen_driver/screen_ask" "$work/probe-first" shown "Update Required" 2>/dev/null; do
+  kill -0 "$first_pid" || { echo "screenshots: the first copy ended" >&2; exit 1; }
+  sleep 0.05
+done
+start_app second "Installing Update"
+app_pid="$app_pid $first_pid"
+shot waiting.png
+echo "screenshots: a second copy waits while the first one holds the update"
 
 echo "screenshots saved in $out"
