@@ -261,6 +261,9 @@ echo "$who: the open network joined without a dialog"
 # Out of range by the time its key is given: the daemon looks for it in vain (about 27 s in the
 # virtual machine), and the user is told; the row goes idle and the right key stays saved.
 far="Neighbour's Wi-Fi"
+# Until here nothing failed; from here a join fails by design, and the daemon may drop the objects
+# of that attempt between a list and a read of them.
+lines_before_failure="$(wc -l <"$work/app.err")"
 wait_text "$far" "$patience"
 tap_text "$far"
 wait_text "Enter password" "$patience"
@@ -280,12 +283,29 @@ tap_text Back
 tap_text Install
 wait_for "$work/app.err" "installing from" 30
 shot wifi-installing.png
-wait_for "$work/sudo.log" reboot 120
-echo "$who: the sample updater succeeded and the device was told to reboot"
+if [ "$device" = 1 ]; then
+  # The compositor goes away mid-install, as a crash would take it: the update runs to its end
+  # without a screen, and the program ends once it has asked for the reboot.
+  kill -KILL "$PANEL_COMPOSITOR_PID"
+  echo "$who: weston was ended mid-install"
+  status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  [ "$status" = 0 ] && [ "$(cat "$work/sudo.log")" = reboot ] ||
+    { echo "$who: the program ended with $status and asked: $(cat "$work/sudo.log" 2>/dev/null)" >&2; exit 1; }
+  echo "$who: the update ran on without the screen, asked for one reboot and the program ended with 0"
+else
+  wait_for "$work/sudo.log" reboot 120
+  echo "$who: the sample updater succeeded and the device was told to reboot"
+fi
 
-# Nothing failed on the way, so the program reported no failed call. A time-out is left aside: a
-# slow emulated machine can take longer than the program's 100 ms bound.
-failed_calls="$(grep "DBus call error" "$work/app.err" | grep -v "Did not receive a reply" || true)"
+# Nothing failed on the way until the out-of-range join, so the program reported no failed call
+# before it; none, ever, was a call to no object ("/"). A time-out is left aside: a slow emulated
+# machine can take longer than the program's 100 ms bound.
+failed_calls="$(
+  head -n "$lines_before_failure" "$work/app.err" | grep "DBus call error" | grep -v "Did not receive a reply"
+  grep "DBus call error.*path “/”" "$work/app.err"
+)" || true
 if [ -n "$failed_calls" ]; then
   echo "$who: the program reported failed calls:" >&2
   echo "$failed_calls" >&2
