@@ -17,12 +17,16 @@ FullscreenPanelSurface::FullscreenPanelSurface(zwp_fullscreen_shell_v1 *fullscre
     present(fullscreen_shell);
   }
   // The shell has no word for an active window, and a touch panel may have no keyboard whose
-  // focus could tell: the window shown last is the one the user acts on.
-  window->display()->handleWindowActivated(window);
+  // focus tells: the window shown last is the one the user acts on.
+  if (!window->display()->isKeyboardAvailable()) {
+    window->display()->handleWindowActivated(window);
+  }
 }
 
 FullscreenPanelSurface::~FullscreenPanelSurface() {
-  platform_window->display()->handleWindowDeactivated(platform_window);
+  if (!platform_window->display()->isKeyboardAvailable()) {
+    platform_window->display()->handleWindowDeactivated(platform_window);
+  }
   if (over_parent != nullptr) {
     wl_subsurface_destroy(over_parent);
   }

@@ -62,10 +62,6 @@ QWaylandShellSurface *PanelShell::createShellSurface(QWaylandWindow *window) {
   return new FullscreenPanelSurface(fullscreen_shell, window);
 }
 
-// A window is active when its shell says so: under the window shell in its configure, under the
-// full-screen shell when it is shown (FullscreenPanelSurface).
-void PanelShell::handleKeyboardFocusChanged(QWaylandWindow *, QWaylandWindow *) {}
-
 // Compiled into the program and found by Qt among its static plugins.
 class PanelShellPlugin : public QtWaylandClient::QWaylandShellIntegrationPlugin {
   Q_OBJECT

@@ -20,8 +20,6 @@ public:
 
   bool initialize(QtWaylandClient::QWaylandDisplay *display) override;
   QtWaylandClient::QWaylandShellSurface *createShellSurface(QtWaylandClient::QWaylandWindow *window) override;
-  void handleKeyboardFocusChanged(QtWaylandClient::QWaylandWindow *new_focus,
-                                  QtWaylandClient::QWaylandWindow *old_focus) override;
 
 private:
   xdg_wm_base *wm_base = nullptr;

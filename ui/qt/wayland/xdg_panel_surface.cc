@@ -58,11 +58,14 @@ XdgPanelSurface::XdgPanelSurface(xdg_wm_base *wm_base, QWaylandWindow *window)
     }
   }
   requestWindowStates(window->window()->windowStates());
+  // Some compositors size the window by its first commit.
+  sendSizeHints();
 }
 
 XdgPanelSurface::~XdgPanelSurface() {
-  if (applied.states & Qt::WindowActive) {
-    platform_window->display()->handleWindowDeactivated(platform_window);
+  auto *display = platform_window->display();
+  if ((applied.states & Qt::WindowActive) && !display->isKeyboardAvailable()) {
+    display->handleWindowDeactivated(platform_window);
   }
   xdg_toplevel_destroy(toplevel);
   xdg_surface_destroy(surface);
@@ -137,15 +140,19 @@ void XdgPanelSurface::applyConfigure() {
   xdg_surface_ack_configure(surface, applied_serial);
 }
 
+// With a keyboard, Qt tells the active window by its focus; without one (a touch panel) the
+// compositor's word in the configure is all there is.
 void XdgPanelSurface::applyStates(Qt::WindowStates states) {
   auto *display = platform_window->display();
-  if ((states & Qt::WindowActive) && !(applied.states & Qt::WindowActive)) {
-    display->handleWindowActivated(platform_window);
+  if (!display->isKeyboardAvailable()) {
+    if ((states & Qt::WindowActive) && !(applied.states & Qt::WindowActive)) {
+      display->handleWindowActivated(platform_window);
+    }
+    if (!(states & Qt::WindowActive) && (applied.states & Qt::WindowActive)) {
+      display->handleWindowDeactivated(platform_window);
+    }
   }
-  if (!(states & Qt::WindowActive) && (applied.states & Qt::WindowActive)) {
-    display->handleWindowDeactivated(platform_window);
-  }
-  platform_window->handleWindowStatesChanged(states & ~Qt::WindowActive);
+  platform_window->handleWindowStatesChanged(states);
 }
 
 void XdgPanelSurface::requestWindowStates(Qt::WindowStates states) {
