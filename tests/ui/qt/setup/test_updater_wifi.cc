@@ -104,6 +104,9 @@ private slots:
     QTRY_COMPARE(dialogs.pending(), 0);
     QCOMPARE(dialogs.seen, QList<QStringList>{{"Could not connect to \"Library\"\nThe network is out of range."}});
 
+    // Back in range (on a slow machine two scans may have missed it meanwhile), and joined again.
+    QCOMPARE(sim.bringBack(QStringLiteral("Library")), 1);
+    QTRY_COMPARE(shownNames(*wifi), QStringList{"Library"});
     sim.setFault("ActivateConnection", NmSimulator::Fault::Stall);
     QVERIFY(screen::tap(networkName(*wifi, QStringLiteral("Library"))));
     QTRY_VERIFY(shownRows(*wifi).value(0)->findChild<QWidget *>(QStringLiteral("connecting"))->isVisible());
