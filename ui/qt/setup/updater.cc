@@ -46,9 +46,13 @@ const QString kWindowStyle = QStringLiteral(R"(
 constexpr int kRetryLockMs = 1000;
 constexpr int kQuitCheckMs = 200;
 
-// A page's title and the text under it, as the prompt shows them.
-void addHeading(QVBoxLayout *layout, const QString &title, const QString &description) {
-  QWidget *page = layout->parentWidget();
+// A page that opens with a title and the text under it, as the prompt does; what the page adds
+// comes at its foot.
+QVBoxLayout *headedPage(QWidget *parent, const QString &title, const QString &description) {
+  auto *page = new QWidget(parent);
+  auto *layout = new QVBoxLayout(page);
+  layout->setContentsMargins(100, 250, 100, 100);
+
   auto *heading = new QLabel(title, page);
   heading->setStyleSheet(QStringLiteral("font-size: 80px; font-weight: bold;"));
   layout->addWidget(heading);
@@ -59,6 +63,9 @@ void addHeading(QVBoxLayout *layout, const QString &title, const QString &descri
   desc->setWordWrap(true);
   desc->setStyleSheet(QStringLiteral("font-size: 65px;"));
   layout->addWidget(desc);
+
+  layout->addStretch();
+  return layout;
 }
 
 QPushButton *navButton(const QString &label, QWidget *parent) {
@@ -196,15 +203,11 @@ Updater::~Updater() {
 }
 
 QWidget *Updater::buildPrompt() {
-  auto *page = new QWidget(this);
-  auto *layout = new QVBoxLayout(page);
-  layout->setContentsMargins(100, 250, 100, 100);
-
-  addHeading(layout, tr("Update Required"),
-             tr("An operating system update is required. Connect your device to Wi-Fi for the fastest "
-                "update experience. The download size is approximately 1GB."));
-
-  layout->addStretch();
+  QVBoxLayout *layout =
+      headedPage(this, tr("Update Required"),
+                 tr("An operating system update is required. Connect your device to Wi-Fi for the fastest "
+                    "update experience. The download size is approximately 1GB."));
+  QWidget *page = layout->parentWidget();
 
   auto *buttons = new QHBoxLayout;
   buttons->setSpacing(30);
@@ -224,14 +227,10 @@ QWidget *Updater::buildPrompt() {
 
 // What a copy started while another one installs shows: there is nothing to do but wait.
 QWidget *Updater::buildWaiting() {
-  auto *page = new QWidget(this);
-  auto *layout = new QVBoxLayout(page);
-  layout->setContentsMargins(100, 250, 100, 100);
-  addHeading(layout, tr("Installing Update"),
-             tr("The update is already being installed. Please wait: the device will restart by itself when it "
-                "is done."));
-  layout->addStretch();
-  return page;
+  return headedPage(this, tr("Installing Update"),
+                    tr("The update is already being installed. Please wait: the device will restart by itself "
+                       "when it is done."))
+      ->parentWidget();
 }
 
 QWidget *Updater::buildWifi() {
