@@ -206,6 +206,32 @@ private slots:
     }
   }
 
+  // A stop asked by signal once the screen is gone still stops the update, as it does with a screen:
+  // the updater is killed and the program ends with 0, rebooting nothing.
+  void stopAfterLoss() {
+    LogCollector collector(log_prefix);
+    PanelCompositor screen;
+    QVERIFY(screen.start(QStringLiteral("kiosk-shell.so")));
+    auto program = start(screen);
+    QVERIFY(program->probe.waitShown(QStringLiteral("Update Required"), 30000));
+    QVERIFY(installUntilRunning(screen, *program));
+    screen.kill();
+    const auto taken_over = [&] {
+      const std::optional<std::string> record = collector.receive(500);
+      return record && record->find("goes on without a screen") != std::string::npos;
+    };
+    QVERIFY(QTest::qWaitFor(taken_over, 20000));
+
+    QCOMPARE(::kill(static_cast<pid_t>(program->process.processId()), SIGTERM), 0);
+    QVERIFY(program->endsWithin(10000));
+    QCOMPARE(program->process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->process.exitCode(), 0);
+    QCOMPARE(readAll(file(QStringLiteral("end"))), QByteArray());
+    QCOMPARE(readAll(sudo_log), QByteArray());
+    const QByteArray updater_pid = readAll(file(QStringLiteral("runs"))).trimmed();
+    QTRY_COMPARE(::kill(static_cast<pid_t>(updater_pid.toInt()), 0), -1);
+  }
+
   void lossBeforeInstall_data() {
     QTest::addColumn<bool>("typing");
     QTest::newRow("on the prompt") << false;
