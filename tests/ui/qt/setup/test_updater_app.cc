@@ -1,6 +1,5 @@
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +12,7 @@
 #include "common/params.h"
 #include "tests/fixtures/built_program.h"
 #include "tests/fixtures/full_file_system.h"
+#include "tests/fixtures/shell_script.h"
 #include "tests/ui/qt/device_root_guard.h"
 
 // The updater program itself, run as a child: start-up, signals, and the full flow on an X screen
@@ -32,15 +32,8 @@ private:
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
 
-  QString writeScript(const QString &name, const QByteArray &body) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write("#!/bin/sh\n" + body + "\n") < 0) {
-      qFatal("cannot write %s", qPrintable(path));
-    }
-    f.close();
-    chmod(QFile::encodeName(path).constData(), 0755);
-    return path;
+  QString writeScript(const QString &name, const QByteArray &body) const {
+    return writeShellScript(dir.filePath(name), body);
   }
 
   // Started from "/", so the program's own change of directory shows.

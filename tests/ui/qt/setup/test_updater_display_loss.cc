@@ -1,5 +1,4 @@
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +13,7 @@
 #include "tests/fixtures/panel_compositor.h"
 #include "tests/fixtures/panel_taps.h"
 #include "tests/fixtures/probe_client.h"
+#include "tests/fixtures/shell_script.h"
 #include "tests/ui/qt/device_root_guard.h"
 
 namespace {
@@ -62,28 +62,21 @@ private:
   // An updater that notes each start, prints progress every 0.2 s while it waits for the file "go"
   // (unless QUIET), then prints LINES more lines, notes that it reached its end, and exits with
   // CODE. Writing into a closed pipe ends it there: it never reaches its end.
-  QString updaterScript() {
-    const QString path = file(QStringLiteral("updater.sh"));
-    QFile f(path);
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(
-        "#!/bin/sh\n"
-        "echo $$ >>\"$RUNS\"\n"
-        "i=0\n"
-        "while [ ! -e \"$GO\" ]; do\n"
-        "  [ -n \"$QUIET\" ] || echo \"Installing:$((i % 100))\"\n"
-        "  i=$((i + 1)); sleep 0.2\n"
-        "done\n"
-        "n=0\n"
-        "while [ \"$n\" -lt \"${LINES:-0}\" ]; do\n"
-        "  echo \"Installing:$((n % 100)) and a line long enough to fill a pipe before long\"\n"
-        "  n=$((n + 1))\n"
-        "done\n"
-        "echo reached >\"$END\"\n"
-        "exit \"${CODE:-0}\"\n");
-    f.close();
-    chmod(QFile::encodeName(path).constData(), 0755);
-    return path;
+  QString updaterScript() const {
+    return writeShellScript(file(QStringLiteral("updater.sh")),
+                            "echo $$ >>\"$RUNS\"\n"
+                            "i=0\n"
+                            "while [ ! -e \"$GO\" ]; do\n"
+                            "  [ -n \"$QUIET\" ] || echo \"Installing:$((i % 100))\"\n"
+                            "  i=$((i + 1)); sleep 0.2\n"
+                            "done\n"
+                            "n=0\n"
+                            "while [ \"$n\" -lt \"${LINES:-0}\" ]; do\n"
+                            "  echo \"Installing:$((n % 100)) and a line long enough to fill a pipe before long\"\n"
+                            "  n=$((n + 1))\n"
+                            "done\n"
+                            "echo reached >\"$END\"\n"
+                            "exit \"${CODE:-0}\"");
   }
 
   QProcessEnvironment programEnvironment(const PanelCompositor &screen, const Program &program) const {

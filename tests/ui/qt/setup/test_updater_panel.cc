@@ -1,5 +1,4 @@
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +12,7 @@
 #include "tests/fixtures/panel_compositor.h"
 #include "tests/fixtures/panel_taps.h"
 #include "tests/fixtures/probe_client.h"
+#include "tests/fixtures/shell_script.h"
 #include "tests/ui/qt/device_root_guard.h"
 
 namespace {
@@ -97,15 +97,8 @@ private:
 
   QString probeSocket() const { return dir.filePath(QStringLiteral("probe")); }
 
-  QString writeScript(const QString &name, const QByteArray &body) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write("#!/bin/sh\n" + body + "\n") < 0) {
-      qFatal("cannot write %s", qPrintable(path));
-    }
-    f.close();
-    chmod(QFile::encodeName(path).constData(), 0755);
-    return path;
+  QString writeScript(const QString &name, const QByteArray &body) const {
+    return writeShellScript(dir.filePath(name), body);
   }
 
   static QByteArray readAll(const QString &path) {
