@@ -64,9 +64,8 @@
 // then lets the access point go and ends in 30/0); else the device goes through to state 100.
 // A hidden profile first makes a placeholder access point (its SSID, no address, strength 0)
 // active; the hidden network it finds then joins the list under its name, beside the nameless
-// entry, and takes over. A key the daemon
-// would refuse (not 8 to 63 characters or 64 hex digits) fails AddConnection with
-// InvalidProperty. An "ap" mode profile (the hotspot) drops the scanned access points
+// entry, and takes over. A key the daemon would refuse (not 8 to 63 characters or 64 hex
+// digits) fails AddConnection with InvalidProperty. An "ap" mode profile (the hotspot) drops the scanned access points
 // and lists its own (strength 0) as the active one; the scanned ones come back as new objects
 // before it is up. Deleting or
 // deactivating an active profile passes state 110 on the way to 30.

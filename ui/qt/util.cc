@@ -39,9 +39,7 @@ void watchQuitPipe() {
   }
   auto *notifier = new QSocketNotifier(quit_pipe[0], QSocketNotifier::Read, qApp);
   QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-    char buf[16];
-    while (::read(quit_pipe[0], buf, sizeof(buf)) > 0) {
-    }
+    takeQuitRequest();
     QCoreApplication::quit();
   });
 }

@@ -68,6 +68,11 @@ QVBoxLayout *headedPage(QWidget *parent, const QString &title, const QString &de
   return layout;
 }
 
+// Only a normal exit with 0 is a success; a crash says nothing reliable through its exit code.
+bool updateSucceeded(int exit_code, QProcess::ExitStatus exit_status) {
+  return exit_code == 0 && exit_status == QProcess::NormalExit;
+}
+
 QPushButton *navButton(const QString &label, QWidget *parent) {
   auto *btn = new QPushButton(label, parent);
   btn->setObjectName(QStringLiteral("navBtn"));
@@ -344,7 +349,7 @@ void Updater::finishWithoutScreen() {
   }
   const bool started = proc.error() != QProcess::FailedToStart;
   qDebug().nospace() << "finished with " << proc.exitCode();
-  if (started && proc.exitStatus() == QProcess::NormalExit && proc.exitCode() == 0) {
+  if (started && updateSucceeded(proc.exitCode(), proc.exitStatus())) {
     HardwareZorv::reboot();
     std::exit(0);
   }
@@ -378,8 +383,7 @@ void Updater::showTimeLeft() {
 
 void Updater::updateFinished(int exitCode, QProcess::ExitStatus exitStatus) {
   qDebug().nospace() << "finished with " << exitCode;
-  // Only a normal exit with 0 is a success; a crash says nothing reliable through its exit code.
-  if (exitCode == 0 && exitStatus == QProcess::NormalExit) {
+  if (updateSucceeded(exitCode, exitStatus)) {
     HardwareZorv::reboot();
   } else {
     showFailure();
